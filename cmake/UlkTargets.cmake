@@ -1,0 +1,73 @@
+# Helpers shared by every target of the project.
+#
+# The program has two flavours, one per deliverable: "mac" (ulk_updater_mac) and
+# "win" (ulk_updater).  A flavoured library is built once per flavour and named
+# <name>_<flavour>; the flavour's one compile definition travels with it.
+
+set(ULK_FLAVOURS mac win)
+
+function(ulk_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+endfunction()
+
+# Gives target the compile definition that selects the flavour.
+function(ulk_set_flavour target flavour)
+    if(flavour STREQUAL "mac")
+        target_compile_definitions(${target} PUBLIC ULK_FLAVOUR_MAC=1)
+    elseif(flavour STREQUAL "win")
+        target_compile_definitions(${target} PUBLIC ULK_FLAVOUR_WIN=1)
+    else()
+        message(FATAL_ERROR "Unknown flavour '${flavour}'")
+    endif()
+endfunction()
+
+# ulk_add_flavoured_library(<name> SOURCES ... [LIBRARIES ...] [INCLUDE_DIRS ...])
+#
+# Adds the static library <name>_<flavour> for each flavour.  In LIBRARIES and
+# INCLUDE_DIRS the text @FLAVOUR@ stands for the flavour being built.
+function(ulk_add_flavoured_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;INCLUDE_DIRS;FLAVOURS" ${ARGN})
+    if(NOT ARG_FLAVOURS)
+        set(ARG_FLAVOURS ${ULK_FLAVOURS})
+    endif()
+    foreach(flavour IN LISTS ARG_FLAVOURS)
+        set(target ${name}_${flavour})
+        add_library(${target} STATIC ${ARG_SOURCES})
+        string(REPLACE "@FLAVOUR@" "${flavour}" libs "${ARG_LIBRARIES}")
+        string(REPLACE "@FLAVOUR@" "${flavour}" dirs "${ARG_INCLUDE_DIRS}")
+        target_link_libraries(${target} PUBLIC ${libs})
+        target_include_directories(${target} PUBLIC ${dirs})
+        ulk_set_flavour(${target} ${flavour})
+        ulk_warnings(${target})
+    endforeach()
+endfunction()
+
+# ulk_add_test(<name> SOURCES ... [LIBRARIES ...] [FLAVOURS mac win] [LABELS ...])
+#
+# Adds the GoogleTest program <name>_<flavour> for each flavour (both unless
+# FLAVOURS says otherwise) and registers its tests with CTest as
+# "<flavour>.<Suite>.<Test>".  The shared test main() is linked in.
+function(ulk_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;FLAVOURS;LABELS" ${ARGN})
+    if(NOT ARG_FLAVOURS)
+        set(ARG_FLAVOURS ${ULK_FLAVOURS})
+    endif()
+    foreach(flavour IN LISTS ARG_FLAVOURS)
+        set(target ${name}_${flavour})
+        add_executable(${target} ${ARG_SOURCES})
+        string(REPLACE "@FLAVOUR@" "${flavour}" libs "${ARG_LIBRARIES}")
+        target_link_libraries(${target} PRIVATE ${libs} ulk_test_main)
+        ulk_set_flavour(${target} ${flavour})
+        ulk_warnings(${target})
+        # Tests run against a display nobody serves, so nothing can attach to a
+        # stranger's X server.
+        gtest_discover_tests(${target}
+            TEST_PREFIX "${flavour}."
+            DISCOVERY_MODE PRE_TEST
+            DISCOVERY_TIMEOUT 60
+            PROPERTIES
+                ENVIRONMENT "DISPLAY=:73;ULK_TEST_FLAVOUR=${flavour}"
+                LABELS "${flavour};${ARG_LABELS}"
+                TIMEOUT 300)
+    endforeach()
+endfunction()

@@ -1,0 +1,86 @@
+#pragma once
+
+// A scripted stand-in for a controller, opened through the test backend as a
+// qmhid::HIDDevice.  It records every send and answers each get from a script.
+
+#include <qmhid_HIDDevice.h>
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace testbackend
+{
+/** The code the test backend's get returns when no report came in time. */
+constexpr int timeoutCode = 4;
+
+using Report = std::array<std::uint8_t, 32>;
+
+/** A 32-byte report whose first bytes are leading and the rest 0. */
+Report makeReport (std::initializer_list<std::uint8_t> leading);
+
+struct SentReport
+{
+    std::vector<std::uint8_t> bytes; ///< the len bytes handed to send
+    int timeoutMs;
+};
+
+struct GetCall
+{
+    int len;
+    int timeoutMs;
+};
+
+class ScriptedDevice
+{
+public:
+    /** The next get copies this report. */
+    void queueReply (const Report& report);
+    /** The next get fails with code and leaves the buffer alone. */
+    void queueCode (int code);
+    /** The next get finds no report in time. */
+    void queueNoReport();
+    /** The next send fails with code (sends succeed otherwise). */
+    void queueSendFailure (int code);
+
+    std::vector<SentReport> sends() const;
+    std::vector<GetCall> gets() const;
+    /** Script entries for get not yet used. */
+    size_t unusedReplies() const;
+    int releaseCount() const;
+
+    // Called by the backend.
+    int onSend (const std::uint8_t* data, int len, int timeoutMs);
+    int onGet (std::uint8_t* buf, int len, int timeoutMs);
+    void onRelease();
+
+private:
+    struct Answer
+    {
+        enum Kind
+        {
+            reply,
+            code,
+            noReport
+        } kind;
+        Report report;
+        int result;
+    };
+
+    mutable std::mutex lock;
+    std::deque<Answer> answers;
+    std::deque<int> sendFailures;
+    std::vector<SentReport> sent;
+    std::vector<GetCall> getCalls;
+    int released = 0;
+};
+
+/** Opens device as a qmhid::HIDDevice with the given ids.  The caller ends it
+    with release(). */
+qmhid::HIDDevice* openScriptedDevice (const std::shared_ptr<ScriptedDevice>& device, int vendorId = 0x7A3C,
+                                      int productId = 0x6102);
+} // namespace testbackend
