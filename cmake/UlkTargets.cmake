@@ -71,3 +71,22 @@ function(ulk_add_test name)
                 TIMEOUT 300)
     endforeach()
 endfunction()
+
+# ulk_add_common_test(<name> SOURCES ... [LIBRARIES ...] [LABELS ...])
+#
+# A GoogleTest program for code that has no flavour (the simulated world);
+# CTest names its tests "common.<Suite>.<Test>".
+function(ulk_add_common_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} ulk_test_main)
+    ulk_warnings(${name})
+    gtest_discover_tests(${name}
+        TEST_PREFIX "common."
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES
+            ENVIRONMENT "DISPLAY=:73"
+            LABELS "common;${ARG_LABELS}"
+            TIMEOUT 300)
+endfunction()

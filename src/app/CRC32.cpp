@@ -1,0 +1,1 @@
+#include "CRC32.h"
