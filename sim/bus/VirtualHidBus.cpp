@@ -350,9 +350,10 @@ private:
                 continue;
             }
             const auto first = tasks.begin();
-            if (first->first.first > Clock::now())
+            const auto due = first->first.first; // the task may go while we wait
+            if (due > Clock::now())
             {
-                timerCondition.wait_until (guard, first->first.first);
+                timerCondition.wait_until (guard, due);
                 continue;
             }
             Task task = std::move (first->second);

@@ -25,7 +25,7 @@ UlkDevice* UlkDevice::createFromHidDevice (qmhid::HIDDevice* hidDevice)
         return nullptr;
     }
 
-    if (! isValidUsbVendorId (hidDevice->vendorId))
+    if (!isValidUsbVendorId (hidDevice->vendorId))
         return nullptr;
 
     return new UlkDevice (hidDevice);

@@ -3,6 +3,8 @@
 // A scripted stand-in for a controller, opened through the test backend as a
 // qmhid::HIDDevice.  It records every send and answers each get from a script.
 
+#include "TestBackend.h"
+
 #include <qmhid_HIDDevice.h>
 
 #include <array>
@@ -15,9 +17,6 @@
 
 namespace testbackend
 {
-/** The code the test backend's get returns when no report came in time. */
-constexpr int timeoutCode = 4;
-
 using Report = std::array<std::uint8_t, 32>;
 
 /** A 32-byte report whose first bytes are leading and the rest 0. */

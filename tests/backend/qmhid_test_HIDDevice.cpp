@@ -1,11 +1,26 @@
-// The test build's backend of qmhid::HIDDevice: devices are scripted stand-ins
-// held in this process, named by identifiers of the form "scripted:<n>".
-// Its get returns 4 when no report comes, like the macOS backend.
+// The test build's backend of qmhid::HIDDevice.  It opens two kinds of device:
+// scripted stand-ins (identifiers "scripted:<n>") and the devices of the virtual
+// HID bus (identifiers "bus:<id>"), such as the simulated controller.
+//
+// Its semantics follow the macOS backend where the two backends differ: get
+// returns 4 when no report comes in time, send drops a report that arrived
+// before it and get takes the newest report.  Arrivals of every bus device and
+// removals of every bus device are reported on the JUCE message thread, after
+// the first registration only.
 
 #include "ScriptedDevice.h"
+#include "TestBackend.h"
 
+#include <VirtualHidBus.h>
 #include <qmhid_HIDDevice.h>
 
+#include <juce_events/juce_events.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -18,15 +33,38 @@ void* deviceNotificationData = nullptr;
 class DevImpl
 {
 public:
-    virtual ~DevImpl() = default;
+    virtual ~DevImpl()
+    {
+        if (handle != nullptr)
+            handle->close(); // waits for a delivery in progress
+    }
+
+    /** The one-report slot: the newest input report nobody has taken. */
+    void takeReport (const std::uint8_t* data, std::size_t len)
+    {
+        {
+            std::lock_guard<std::mutex> guard (slotLock);
+            std::memcpy (slot, data, std::min (len, sizeof (slot)));
+            available = true;
+        }
+        slotCondition.notify_all();
+    }
 
     std::shared_ptr<testbackend::ScriptedDevice> scripted;
+    std::shared_ptr<sim::HostHandle> handle;
     std::string path;
+
+    std::mutex slotLock;
+    std::condition_variable slotCondition;
+    std::uint8_t slot[256] = {};
+    bool available = false;
 };
 } // namespace qmhid
 
 namespace
 {
+std::atomic<int> liveDevices { 0 };
+
 struct ScriptedEntry
 {
     std::weak_ptr<testbackend::ScriptedDevice> device;
@@ -38,10 +76,43 @@ std::mutex registryLock;
 std::map<std::string, ScriptedEntry> scriptedDevices;
 int nextScriptedNumber = 1;
 
+const std::string busPrefix = "bus:";
+
 std::string& pathOf (void* record)
 {
     return *static_cast<std::string*> (record);
 }
+
+std::string busPath (sim::DeviceId id)
+{
+    return busPrefix + std::to_string (id);
+}
+
+/** Hands bus plugs and unplugs to the registered callback on the message thread. */
+class NotificationRelay : public sim::BusObserver
+{
+public:
+    void devicePlugged (sim::DeviceId id) override { post (0, id); }
+    void deviceUnplugged (sim::DeviceId id) override { post (1, id); }
+
+private:
+    static void post (int kind, sim::DeviceId id)
+    {
+        juce::MessageManager::callAsync (
+            [kind, id]
+            {
+                // The callback current at delivery decides; (NULL, NULL) drops it.
+                if (qmhid::deviceNotificationCallback == nullptr)
+                    return;
+                qmhid::HIDDeviceIdentifier identifier;
+                std::string path = busPath (id);
+                identifier.init (path.data());
+                qmhid::deviceNotificationCallback (kind, &identifier, qmhid::deviceNotificationData);
+            });
+    }
+};
+
+qmhid::HIDDevice* openBusDevice (sim::DeviceId id);
 } // namespace
 
 namespace qmhid
@@ -72,6 +143,7 @@ HIDDevice::HIDDevice()
     , vendorId (0)
     , productId (0)
 {
+    ++liveDevices;
 }
 
 HIDDevice::~HIDDevice()
@@ -79,6 +151,7 @@ HIDDevice::~HIDDevice()
     if (impl->scripted != nullptr)
         impl->scripted->onRelease();
     delete impl;
+    --liveDevices;
 }
 
 void HIDDevice::release()
@@ -88,12 +161,40 @@ void HIDDevice::release()
 
 int HIDDevice::send (const uint8* data, int len, int timeoutMs)
 {
-    return impl->scripted->onSend (data, len, timeoutMs);
+    if (impl->scripted != nullptr)
+        return impl->scripted->onSend (data, len, timeoutMs);
+
+    {
+        // A report that came before this request is not its answer.
+        std::lock_guard<std::mutex> guard (impl->slotLock);
+        impl->available = false;
+    }
+
+    switch (impl->handle->write (data, (std::size_t) std::max (len, 0), timeoutMs))
+    {
+        case sim::HostHandle::WriteResult::ok:
+            return 0;
+        case sim::HostHandle::WriteResult::timedOut:
+            return testbackend::writeTimeoutCode;
+        case sim::HostHandle::WriteResult::gone:
+            break;
+    }
+    return testbackend::goneCode;
 }
 
 int HIDDevice::get (uint8* buf, int len, int timeoutMs)
 {
-    return impl->scripted->onGet (buf, len, timeoutMs);
+    if (impl->scripted != nullptr)
+        return impl->scripted->onGet (buf, len, timeoutMs);
+
+    std::unique_lock<std::mutex> guard (impl->slotLock);
+    if (!impl->slotCondition.wait_for (guard, std::chrono::milliseconds (std::max (timeoutMs, 0)),
+                                       [this] { return impl->available; }))
+        return testbackend::timeoutCode;
+
+    std::memcpy (buf, impl->slot, (std::size_t) std::clamp (len, 0, (int) sizeof (impl->slot)));
+    impl->available = false;
+    return 0;
 }
 
 bool HIDDevice::compare (HIDDeviceIdentifier* identifier)
@@ -101,10 +202,29 @@ bool HIDDevice::compare (HIDDeviceIdentifier* identifier)
     return !impl->path.empty() && impl->path == static_cast<const char*> (identifier->getData());
 }
 
-int HIDDevice::findDevice (const int*, const int*, int, std::vector<HIDDevice*>* devices)
+int HIDDevice::findDevice (const int* vendorIds, const int* productIds, int count,
+                           std::vector<HIDDevice*>* devices)
 {
     devices->clear();
-    return resultNotFound;
+    auto& bus = sim::VirtualHidBus::instance();
+
+    for (auto id : bus.devices())
+    {
+        const auto description = bus.describe (id);
+        if (!description)
+            continue;
+
+        for (int i = 0; i < count; ++i)
+        {
+            if (vendorIds[i] != description->vendorId ||
+                (productIds != nullptr && productIds[i] != description->productId))
+                continue;
+            if (auto* device = openBusDevice (id))
+                devices->push_back (device);
+        }
+    }
+
+    return devices->empty() ? resultNotFound : resultOk;
 }
 
 int HIDDevice::findDevice (int vendorId, HIDDevice** device)
@@ -139,6 +259,36 @@ int HIDDevice::createFrom (HIDDeviceIdentifier* identifier, HIDDevice** device)
 {
     const std::string path = static_cast<const char*> (identifier->getData());
 
+    if (path.rfind (busPrefix, 0) == 0)
+    {
+        sim::DeviceId id = 0;
+        try
+        {
+            id = (sim::DeviceId) std::stoull (path.substr (busPrefix.size()));
+        }
+        catch (const std::exception&)
+        {
+            return resultNotFound;
+        }
+
+        auto& bus = sim::VirtualHidBus::instance();
+        const auto description = bus.describe (id);
+        auto handle = bus.open (id);
+        if (!description || handle == nullptr)
+            return resultNotFound;
+
+        auto* opened = new HIDDevice();
+        auto* record = opened->impl;
+        record->path = path;
+        record->handle = handle;
+        handle->setInputHandler ([record] (const std::uint8_t* data, std::size_t len)
+                                 { record->takeReport (data, len); });
+        opened->vendorId = description->vendorId;
+        opened->productId = description->productId;
+        *device = opened;
+        return resultOk;
+    }
+
     std::lock_guard<std::mutex> guard (registryLock);
     const auto found = scriptedDevices.find (path);
     if (found == scriptedDevices.end())
@@ -161,9 +311,30 @@ int HIDDevice::setDeviceNotificationCallback (DeviceNotificationCallback callbac
 {
     deviceNotificationCallback = callback;
     deviceNotificationData = userData;
+
+    // The first call installs the relay, which then stays.
+    static NotificationRelay* relay = []
+    {
+        auto* r = new NotificationRelay();
+        sim::VirtualHidBus::instance().addObserver (r);
+        return r;
+    }();
+    (void) relay;
     return 0;
 }
 } // namespace qmhid
+
+namespace
+{
+qmhid::HIDDevice* openBusDevice (sim::DeviceId id)
+{
+    qmhid::HIDDeviceIdentifier identifier;
+    std::string path = busPath (id);
+    identifier.init (path.data());
+    qmhid::HIDDevice* device = nullptr;
+    return qmhid::HIDDevice::createFrom (&identifier, &device) == 0 ? device : nullptr;
+}
+} // namespace
 
 namespace testbackend
 {
@@ -182,5 +353,15 @@ qmhid::HIDDevice* openScriptedDevice (const std::shared_ptr<ScriptedDevice>& dev
     qmhid::HIDDevice* opened = nullptr;
     qmhid::HIDDevice::createFrom (&identifier, &opened);
     return opened;
+}
+
+std::string identifierPathOf (sim::DeviceId id)
+{
+    return busPath (id);
+}
+
+int openDeviceCount()
+{
+    return liveDevices.load();
 }
 } // namespace testbackend
