@@ -1,0 +1,21 @@
+#include "TestPlatform.h"
+
+#include "TestBackend.h"
+
+namespace ulktest::platform
+{
+std::string identifierPathOf (sim::DeviceId id)
+{
+    return testbackend::identifierPathOf (id);
+}
+
+int openDeviceCount()
+{
+    return testbackend::openDeviceCount();
+}
+
+bool reportsRemovalsOfUnopenedDevices()
+{
+    return true;
+}
+} // namespace ulktest::platform

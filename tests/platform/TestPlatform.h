@@ -1,0 +1,21 @@
+#pragma once
+
+// What tests that run over more than one HID backend need to know of the one
+// they are linked with.  Each backend's test programs link one implementation.
+
+#include <VirtualHidBus.h>
+
+#include <string>
+
+namespace ulktest::platform
+{
+/** The path that the backend's identifiers carry for a plugged bus device. */
+std::string identifierPathOf (sim::DeviceId id);
+
+/** Devices the backend has opened and not yet released. */
+int openDeviceCount();
+
+/** Whether the removal of a device nobody opened is reported (every removal
+    is on Windows; on macOS only those of opened devices). */
+bool reportsRemovalsOfUnopenedDevices();
+} // namespace ulktest::platform
