@@ -42,13 +42,15 @@ function(ulk_add_flavoured_library name)
     endforeach()
 endfunction()
 
-# ulk_add_test(<name> SOURCES ... [LIBRARIES ...] [FLAVOURS mac win] [LABELS ...])
+# ulk_add_test(<name> SOURCES ... [LIBRARIES ...] [FLAVOURS mac win] [PREFIX p] [LABELS ...])
 #
 # Adds the GoogleTest program <name>_<flavour> for each flavour (both unless
 # FLAVOURS says otherwise) and registers its tests with CTest as
-# "<flavour>.<Suite>.<Test>".  The shared test main() is linked in.
+# "<flavour>.<Suite>.<Test>", or "<p>.<Suite>.<Test>" with PREFIX (for a
+# second program of one flavour, e.g. over another backend).  The shared test
+# main() is linked in.
 function(ulk_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;FLAVOURS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "" "PREFIX" "SOURCES;LIBRARIES;FLAVOURS;LABELS" ${ARGN})
     if(NOT ARG_FLAVOURS)
         set(ARG_FLAVOURS ${ULK_FLAVOURS})
     endif()
@@ -61,8 +63,13 @@ function(ulk_add_test name)
         ulk_warnings(${target})
         # Tests run against a display nobody serves, so nothing can attach to a
         # stranger's X server.
+        if(ARG_PREFIX)
+            set(prefix "${ARG_PREFIX}.")
+        else()
+            set(prefix "${flavour}.")
+        endif()
         gtest_discover_tests(${target}
-            TEST_PREFIX "${flavour}."
+            TEST_PREFIX "${prefix}"
             DISCOVERY_MODE PRE_TEST
             DISCOVERY_TIMEOUT 60
             PROPERTIES

@@ -63,7 +63,7 @@ public:
 
 namespace
 {
-std::atomic<int> liveDevices { 0 };
+std::atomic<int> liveDevices{ 0 };
 
 struct ScriptedEntry
 {
@@ -202,6 +202,21 @@ bool HIDDevice::compare (HIDDeviceIdentifier* identifier)
     return !impl->path.empty() && impl->path == static_cast<const char*> (identifier->getData());
 }
 
+namespace
+{
+/** The single forms of findDevice: the first device found goes to *device,
+    the others are closed again at once. */
+int keepFirst (int code, std::vector<HIDDevice*>& devices, HIDDevice** device)
+{
+    if (code != 0)
+        return code;
+    *device = devices.front();
+    for (size_t i = 1; i < devices.size(); ++i)
+        devices[i]->release();
+    return resultOk;
+}
+} // namespace
+
 int HIDDevice::findDevice (const int* vendorIds, const int* productIds, int count,
                            std::vector<HIDDevice*>* devices)
 {
@@ -230,28 +245,14 @@ int HIDDevice::findDevice (const int* vendorIds, const int* productIds, int coun
 int HIDDevice::findDevice (int vendorId, HIDDevice** device)
 {
     std::vector<HIDDevice*> devices;
-    const int code = findDevice (&vendorId, nullptr, 1, &devices);
-    if (code != 0)
-        return code;
-
-    *device = devices.front();
-    for (size_t i = 1; i < devices.size(); ++i)
-        delete devices[i];
-    return resultOk;
+    return keepFirst (findDevice (&vendorId, nullptr, 1, &devices), devices, device);
 }
 
 #if QMHID_MAC_FLAVOUR
 int HIDDevice::findDevice (int vendorId, int productId, HIDDevice** device)
 {
     std::vector<HIDDevice*> devices;
-    const int code = findDevice (&vendorId, &productId, 1, &devices);
-    if (code != 0)
-        return code;
-
-    *device = devices.front();
-    for (size_t i = 1; i < devices.size(); ++i)
-        delete devices[i];
-    return resultOk;
+    return keepFirst (findDevice (&vendorId, &productId, 1, &devices), devices, device);
 }
 #endif
 

@@ -86,10 +86,10 @@ TEST_F (Detector, ControllersArriveAndEveryRemovalIsHandedOn)
     EXPECT_EQ (receiver.arrivals[1].productId, 0x6109);
     EXPECT_EQ (receiver.arrivals[1].operationMode, ControllerIdentity::normalMode);
 
-    const auto km3300Id = km3300->deviceId();
+    const auto km3300Path = ulktest::platform::identifierPathOf (km3300->deviceId());
     km3300->unplug();
     ASSERT_TRUE (ulktest::pumpUntil ([&] { return receiver.removals.size() == 1; }));
-    EXPECT_EQ (receiver.removals[0], ulktest::platform::identifierPathOf (km3300Id));
+    EXPECT_EQ (receiver.removals[0], km3300Path);
 
     // The identifier of a removal names the controller it came from.
     qmhid::HIDDeviceIdentifier identifier;

@@ -18,4 +18,19 @@ bool reportsRemovalsOfUnopenedDevices()
 {
     return true;
 }
+
+int timeoutCode()
+{
+    return testbackend::timeoutCode;
+}
+
+bool sendDropsEarlierReports()
+{
+    return true;
+}
+
+bool getTakesNewestReport()
+{
+    return true;
+}
 } // namespace ulktest::platform

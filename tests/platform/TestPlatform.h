@@ -18,4 +18,15 @@ int openDeviceCount();
 /** Whether the removal of a device nobody opened is reported (every removal
     is on Windows; on macOS only those of opened devices). */
 bool reportsRemovalsOfUnopenedDevices();
+
+/** What get returns when no report comes in time. */
+int timeoutCode();
+
+/** Whether send drops a report that came before it (macOS), rather than
+    leaving it for the next get (Windows). */
+bool sendDropsEarlierReports();
+
+/** Whether get takes the newest of several waiting reports (macOS), rather
+    than the oldest (Windows). */
+bool getTakesNewestReport();
 } // namespace ulktest::platform

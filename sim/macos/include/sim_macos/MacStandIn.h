@@ -1,0 +1,93 @@
+#pragma once
+
+// The simulated macOS platform's own controls, for tests and for the bridge
+// to a foreign event loop; none of this exists on a Mac.
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <VirtualHidBus.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace simmac
+{
+//==============================================================================
+// The main run loop, serviced by someone else's event loop
+
+/** Makes the calling thread's run loop the main run loop (CFRunLoopGetMain)
+    and returns a file descriptor that becomes readable whenever the loop has
+    work.  Whoever polls the descriptor then calls serviceMainRunLoop on this
+    thread.  Calling it again on the same thread returns the same descriptor. */
+int attachMainRunLoop();
+
+/** Runs, on the main run loop's thread, the work of its default-mode sources
+    that is ready now, without anyone calling CFRunLoopRun. */
+void serviceMainRunLoop();
+
+/** Closes the descriptor; the loop stays the main run loop. */
+void detachMainRunLoop();
+
+//==============================================================================
+// Faults on demand
+
+/** The calls that can be made to fail. */
+enum class Call
+{
+    masterPort,              ///< IOMasterPort: KERN_FAILURE
+    getMatchingServices,     ///< IOServiceGetMatchingServices: kIOReturnNoResources
+    addMatchingNotification, ///< IOServiceAddMatchingNotification: kIOReturnNoResources
+    addInterestNotification, ///< IOServiceAddInterestNotification: kIOReturnNoResources
+    registryEntryGetPath,    ///< IORegistryEntryGetPath: kIOReturnBadArgument
+    createPlugInInterface,   ///< IOCreatePlugInInterfaceForService: kIOReturnNoResources
+    queryInterface,          ///< the plug-in's QueryInterface: E_NOINTERFACE
+    open,                    ///< the device interface's open: kIOReturnExclusiveAccess
+    copyMatchingElements     ///< the device interface's copyMatchingElements: kIOReturnNoMemory
+};
+
+struct Fault
+{
+    /** How many calls fail; -1: every call until clearFaults. */
+    int times = -1;
+    /** Only calls about this device's service fail; 0: any call.  Ignored
+        by the calls that concern no service. */
+    sim::DeviceId device = 0;
+    /** The code to fail with; 0: the call's usual code, as listed above. */
+    int code = 0;
+};
+
+/** Makes call fail as fault says, replacing an earlier fault of that call. */
+void injectFault (Call call, Fault fault = {});
+
+/** Ends every fault and drops the editors below. */
+void clearFaults();
+
+/** Called on every property dictionary that IORegistryEntryCreateCFProperties
+    hands out (and that matching looks at), after it is filled; a test removes
+    or replaces keys, e.g. CFDictionaryRemoveValue (properties, CFSTR ("VendorID")). */
+using PropertyEditor = std::function<void (sim::DeviceId device, CFMutableDictionaryRef properties)>;
+void setPropertyEditor (PropertyEditor editor);
+
+/** Called on every element dictionary that copyMatchingElements lists, after it
+    is filled from the bus description, with its index in the device's list. */
+using ElementEditor =
+    std::function<void (sim::DeviceId device, CFIndex index, CFMutableDictionaryRef element)>;
+void setElementEditor (ElementEditor editor);
+
+//==============================================================================
+// Looking in
+
+/** The path in the "IOService" plane that the device's service has; empty when
+    the device is not plugged in. */
+std::string registryPathOf (sim::DeviceId device);
+
+/** HID device interfaces that are open now (opened and not yet closed). */
+std::size_t openDeviceInterfaces();
+
+/** IOKit objects (services, iterators, notifications) the process holds. */
+std::size_t liveObjectHandles();
+
+/** Calls so far that named an IOKit object that was not (or no longer) valid:
+    a double IOObjectRelease shows here. */
+std::size_t invalidHandleUses();
+} // namespace simmac
