@@ -42,15 +42,17 @@ function(ulk_add_flavoured_library name)
     endforeach()
 endfunction()
 
-# ulk_add_test(<name> SOURCES ... [LIBRARIES ...] [FLAVOURS mac win] [PREFIX p] [LABELS ...])
+# ulk_add_test(<name> SOURCES ... [LIBRARIES ...] [FLAVOURS mac win] [PREFIX p]
+#              [NEEDS_DISPLAY])
 #
 # Adds the GoogleTest program <name>_<flavour> for each flavour (both unless
 # FLAVOURS says otherwise) and registers its tests with CTest as
 # "<flavour>.<Suite>.<Test>", or "<p>.<Suite>.<Test>" with PREFIX (for a
 # second program of one flavour, e.g. over another backend).  The shared test
-# main() is linked in.
+# main() is linked in.  NEEDS_DISPLAY: the tests open windows; they run on the
+# X server that ULK_TEST_DISPLAY names when they run (scripts/test starts one).
 function(ulk_add_test name)
-    cmake_parse_arguments(ARG "" "PREFIX" "SOURCES;LIBRARIES;FLAVOURS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "NEEDS_DISPLAY" "PREFIX" "SOURCES;LIBRARIES;FLAVOURS" ${ARGN})
     if(NOT ARG_FLAVOURS)
         set(ARG_FLAVOURS ${ULK_FLAVOURS})
     endif()
@@ -61,30 +63,36 @@ function(ulk_add_test name)
         target_link_libraries(${target} PRIVATE ${libs} ulk_test_main)
         ulk_set_flavour(${target} ${flavour})
         ulk_warnings(${target})
-        # Tests run against a display nobody serves, so nothing can attach to a
-        # stranger's X server.
         if(ARG_PREFIX)
             set(prefix "${ARG_PREFIX}.")
         else()
             set(prefix "${flavour}.")
+        endif()
+        # Other tests run against a display nobody serves, so nothing can
+        # attach to a stranger's X server.  (gtest_discover_tests passes only
+        # single values on, not lists.)
+        if(ARG_NEEDS_DISPLAY)
+            set(environment "ULK_TEST_NEEDS_DISPLAY=1")
+        else()
+            set(environment "DISPLAY=:73")
         endif()
         gtest_discover_tests(${target}
             TEST_PREFIX "${prefix}"
             DISCOVERY_MODE PRE_TEST
             DISCOVERY_TIMEOUT 60
             PROPERTIES
-                ENVIRONMENT "DISPLAY=:73;ULK_TEST_FLAVOUR=${flavour}"
-                LABELS "${flavour};${ARG_LABELS}"
+                ENVIRONMENT "${environment}"
+                LABELS "${flavour}"
                 TIMEOUT 300)
     endforeach()
 endfunction()
 
-# ulk_add_common_test(<name> SOURCES ... [LIBRARIES ...] [LABELS ...])
+# ulk_add_common_test(<name> SOURCES ... [LIBRARIES ...])
 #
 # A GoogleTest program for code that has no flavour (the simulated world);
 # CTest names its tests "common.<Suite>.<Test>".
 function(ulk_add_common_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} ulk_test_main)
     ulk_warnings(${name})
@@ -94,6 +102,6 @@ function(ulk_add_common_test name)
         DISCOVERY_TIMEOUT 60
         PROPERTIES
             ENVIRONMENT "DISPLAY=:73"
-            LABELS "common;${ARG_LABELS}"
+            LABELS "common"
             TIMEOUT 300)
 endfunction()

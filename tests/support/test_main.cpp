@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -24,10 +26,36 @@ class AssertionFailingLogger : public juce::Logger
             std::cerr << message << std::endl;
     }
 };
+/** JUCE ignores X errors only inside a running application; a test has none,
+    and Xlib's own handler would end the process on the first one (a window
+    manager's atom that a bare X server lacks, say). */
+void ignoreXErrors()
+{
+    using Handler = int (*) (void*, void*);
+    using SetHandler = Handler (*) (Handler);
+    if (void* x11 = dlopen ("libX11.so.6", RTLD_NOW | RTLD_GLOBAL))
+        if (auto set = reinterpret_cast<SetHandler> (dlsym (x11, "XSetErrorHandler")))
+            set ([] (void*, void*) { return 0; });
+}
 } // namespace
 
 int main (int argc, char** argv)
 {
+    // Tests that open windows use the X server the test run started.
+    if (std::getenv ("ULK_TEST_NEEDS_DISPLAY") != nullptr)
+    {
+        const char* display = std::getenv ("ULK_TEST_DISPLAY");
+        if (display == nullptr || *display == 0)
+        {
+            std::cerr
+                << "These tests open windows: set ULK_TEST_DISPLAY to an X server (scripts/test starts Xvfb)"
+                << std::endl;
+            return 1;
+        }
+        setenv ("DISPLAY", display, 1);
+        ignoreXErrors();
+    }
+
     testing::InitGoogleTest (&argc, argv);
     // JUCE starts threads of its own, so death tests re-run the program.
     GTEST_FLAG_SET (death_test_style, "threadsafe");
@@ -36,7 +64,7 @@ int main (int argc, char** argv)
     // among it) goes with the directory.  A death test's child stays where its
     // parent put it.
     std::optional<ulktest::ScopedTempWorkingDirectory> workingDirectory;
-    if (! ulktest::isDeathTestChild())
+    if (!ulktest::isDeathTestChild())
         workingDirectory.emplace();
     ulktest::setProcessWorkingDirectory (std::filesystem::current_path().string());
 

@@ -10,6 +10,7 @@
 
 #include <sim_macos/MacStandIn.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -283,9 +284,17 @@ CFTypeID CFRunLoopGetTypeID (void)
     return simcf::runLoopType;
 }
 
+namespace
+{
+std::atomic<void (*)()> currentLoopHook{ nullptr };
+} // namespace
+
 CFRunLoopRef CFRunLoopGetCurrent (void)
 {
-    return currentLoop();
+    auto* loop = currentLoop();
+    if (auto hook = currentLoopHook.load())
+        hook();
+    return loop;
 }
 
 CFRunLoopRef CFRunLoopGetMain (void)
@@ -513,6 +522,11 @@ Boolean CFRunLoopSourceIsValid (CFRunLoopSourceRef source)
 
 namespace simmac
 {
+void setCurrentLoopHook (void (*hook)())
+{
+    currentLoopHook.store (hook);
+}
+
 int attachMainRunLoop()
 {
     auto* loop = currentLoop();

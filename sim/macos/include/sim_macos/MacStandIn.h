@@ -28,6 +28,11 @@ void serviceMainRunLoop();
 /** Closes the descriptor; the loop stays the main run loop. */
 void detachMainRunLoop();
 
+/** Called by CFRunLoopGetCurrent before it returns, on the calling thread: the
+    bridge's hook attaches the message thread's loop the first time that
+    thread asks for it.  nullptr removes it. */
+void setCurrentLoopHook (void (*hook)());
+
 //==============================================================================
 // Faults on demand
 

@@ -1,0 +1,115 @@
+#include "AppTestSupport.h"
+
+#if defined(ULK_FLAVOUR_WIN)
+ #include <sim_win32/Win32StandIn.h>
+#endif
+
+namespace apptest
+{
+#if defined(ULK_FLAVOUR_MAC)
+namespace
+{
+/** Records each alert window it is asked to make. */
+struct RecordingLookAndFeel : juce::LookAndFeel_V2
+{
+    juce::AlertWindow* createAlertWindow (const juce::String& title, const juce::String& message,
+                                          const juce::String& button1, const juce::String& button2,
+                                          const juce::String& button3, juce::MessageBoxIconType iconType,
+                                          int numButtons, juce::Component* associatedComponent) override
+    {
+        shown.push_back ({ (int) iconType, title.toStdString(), message.toStdString() });
+        return juce::LookAndFeel_V2::createAlertWindow (title, message, button1, button2, button3, iconType,
+                                                        numButtons, associatedComponent);
+    }
+
+    std::vector<Box> shown;
+};
+
+/** Closes a modal alert window as soon as one is up. */
+struct Closer : juce::Timer
+{
+    void timerCallback() override
+    {
+        if (auto* modal = juce::Component::getCurrentlyModalComponent())
+            if (dynamic_cast<juce::AlertWindow*> (modal) != nullptr)
+                modal->exitModalState (0);
+    }
+};
+} // namespace
+
+struct MessageBoxes::Impl
+{
+    RecordingLookAndFeel lookAndFeel;
+    Closer closer;
+};
+
+MessageBoxes::MessageBoxes()
+    : impl (new Impl())
+{
+    juce::LookAndFeel::setDefaultLookAndFeel (&impl->lookAndFeel);
+    impl->closer.startTimer (10);
+}
+
+MessageBoxes::~MessageBoxes()
+{
+    impl->closer.stopTimer();
+    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+    delete impl;
+}
+
+void MessageBoxes::watch()
+{
+    juce::LookAndFeel::setDefaultLookAndFeel (&impl->lookAndFeel);
+}
+
+const std::vector<Box>& MessageBoxes::shown() const
+{
+    return impl->lookAndFeel.shown;
+}
+
+void MessageBoxes::clear()
+{
+    impl->lookAndFeel.shown.clear();
+}
+#endif
+
+std::vector<std::string> MessageBoxes::messages() const
+{
+    std::vector<std::string> texts;
+    for (const auto& box : shown())
+        texts.push_back (box.message);
+    return texts;
+}
+
+juce::Component& child (MainComponent& main, Child which)
+{
+    return *main.getChildComponent ((int) which);
+}
+
+juce::String textOf (MainComponent& main, Child label)
+{
+    if (auto* l = dynamic_cast<juce::Label*> (&child (main, label)))
+        return l->getText();
+    return "(not a label)";
+}
+
+bool isShown (MainComponent& main, Child which)
+{
+    return child (main, which).isVisible();
+}
+
+bool isEnabled (MainComponent& main, Child which)
+{
+    return child (main, which).isEnabled();
+}
+
+bool click (MainComponent& main, Child button)
+{
+    // As a click does, at once: only an enabled button can be clicked.
+    auto* b = dynamic_cast<juce::Button*> (&child (main, button));
+    if (b == nullptr || !b->isEnabled())
+        return false;
+    main.buttonClicked (b);
+    return true;
+}
+} // namespace apptest

@@ -1,0 +1,64 @@
+#pragma once
+
+// What the application tests share: the message boxes the program shows,
+// recorded and closed as soon as they open, and the main component's
+// children, found by their place in its stacking order.
+
+#include <MainComponent.h>
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <string>
+#include <vector>
+
+namespace apptest
+{
+struct Box
+{
+    int icon; ///< 0 none, 1 question, 2 warning, 3 information
+    std::string title;
+    std::string message;
+};
+
+/** While one lives, every message box of the program is recorded and closed
+    at once, as if the user had pressed its button. */
+class MessageBoxes
+{
+public:
+    MessageBoxes();
+    ~MessageBoxes();
+
+    /** Makes the recorder the default look again, after someone replaced it. */
+    void watch();
+
+    const std::vector<Box>& shown() const;
+    std::vector<std::string> messages() const;
+    void clear();
+
+private:
+    struct Impl;
+    Impl* impl;
+};
+
+/** The main component's children in their stacking order. */
+enum Child
+{
+    deviceInfo,
+    loadButton,
+    executeButton,
+    statusLabel,
+    progressBar,
+    deviceStatusLabel,
+    fileInfo,
+    fileStatusLabel,
+    marquee,
+    connectionIcon
+};
+
+juce::Component& child (MainComponent& main, Child which);
+juce::String textOf (MainComponent& main, Child label);
+bool isShown (MainComponent& main, Child which);
+bool isEnabled (MainComponent& main, Child which);
+/** Clicks an enabled button; false when it is disabled. */
+bool click (MainComponent& main, Child button);
+} // namespace apptest

@@ -1,0 +1,327 @@
+// The whole update road from the window: the main component and its update
+// controller against simulated controllers, with the program's message boxes
+// recorded.
+
+#include "AppTestSupport.h"
+#include "TestPlatform.h"
+#include "TestSupport.h"
+#include "UpdateFileBuilder.h"
+
+#include <MainComponent.h>
+#include <SimulatedController.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace apptest;
+using sim::ControllerIdentity;
+using Messages = std::vector<std::string>;
+
+namespace
+{
+const char* const mismatch = "Error: Update file does not match the device";
+const char* const loadFailed = "Load failed. Check the connection, and retry.";
+
+class UpdateRoad : public testing::Test
+{
+protected:
+    ~UpdateRoad() override
+    {
+        main = nullptr;
+        for (auto& c : controllers)
+            c->unplug();
+        ulktest::pumpFor (50);
+        EXPECT_TRUE (ulktest::pumpUntil ([] { return ulktest::platform::openDeviceCount() == 0; }, 10000));
+    }
+
+    std::shared_ptr<sim::SimulatedController>
+        plug (ControllerIdentity identity = ControllerIdentity::km3300())
+    {
+        auto c = sim::SimulatedController::create (std::move (identity));
+        c->setFlashTimeMs (10);
+        c->setRebootTimeMs (10);
+        c->plugIn();
+        controllers.push_back (c);
+        // Its arrival goes by before a window that starts later listens.
+        if (main == nullptr)
+            ulktest::pumpFor (50);
+        return c;
+    }
+
+    /** Plugs a controller in while the window is up and waits until it is shown. */
+    std::shared_ptr<sim::SimulatedController>
+        plugAndWait (ControllerIdentity identity = ControllerIdentity::km3300())
+    {
+        auto c = plug (std::move (identity));
+        EXPECT_TRUE (ulktest::pumpUntil ([this] { return isShown (*main, deviceInfo); }));
+        return c;
+    }
+
+    void start() { main = std::make_unique<MainComponent>(); }
+
+    juce::String file (const ulktest::UpdateFileBuilder& builder, const std::string& name = "update.bin")
+    {
+        return builder.writeTo (dir.file (name));
+    }
+
+    void drop (const juce::String& path) { main->filesDropped (juce::StringArray (path), 0, 0); }
+
+    /** Waits until the main component has taken the engines' last word. */
+    void waitUntilIdle (int timeoutMs = 30000)
+    {
+        ulktest::pumpUntil ([this] { return main->fileAcceptable(); }, timeoutMs);
+        ulktest::pumpFor (50);
+    }
+
+    MessageBoxes boxes;
+    ulktest::TempDirectory dir;
+    std::vector<std::shared_ptr<sim::SimulatedController>> controllers;
+    std::unique_ptr<MainComponent> main;
+};
+} // namespace
+
+TEST_F (UpdateRoad, TheInitialViewWithNothingConnected)
+{
+    start();
+    EXPECT_EQ (textOf (*main, statusLabel), "Waiting...");
+    EXPECT_TRUE (isShown (*main, deviceStatusLabel));
+    EXPECT_EQ (textOf (*main, deviceStatusLabel), "Device is not connected.");
+    EXPECT_FALSE (isShown (*main, deviceInfo));
+    EXPECT_FALSE (isEnabled (*main, connectionIcon));
+    EXPECT_TRUE (isShown (*main, fileStatusLabel));
+    EXPECT_EQ (textOf (*main, fileStatusLabel), "File is not ready.");
+    EXPECT_FALSE (isShown (*main, fileInfo));
+    EXPECT_FALSE (isEnabled (*main, loadButton));
+    EXPECT_FALSE (isEnabled (*main, executeButton));
+    EXPECT_FALSE (isShown (*main, progressBar));
+    EXPECT_TRUE (boxes.shown().empty());
+}
+
+TEST_F (UpdateRoad, AControllerConnectedAtStartIsShownAndWarnedAboutWhenNotInUpdateMode)
+{
+    plug (ControllerIdentity::km3800 (ControllerIdentity::normalMode));
+    start();
+    EXPECT_TRUE (isShown (*main, deviceInfo));
+    EXPECT_FALSE (isShown (*main, deviceStatusLabel));
+    EXPECT_TRUE (isEnabled (*main, connectionIcon));
+    EXPECT_EQ (boxes.messages(), Messages{ "QM-KM3800 is not ready for version up." });
+    EXPECT_EQ (boxes.shown()[0].title, "ULK Updater");
+    EXPECT_FALSE (isEnabled (*main, loadButton));
+}
+
+TEST_F (UpdateRoad, FilesAreCheckedAndABadOneNeverReplacesAGoodOne)
+{
+    start();
+    plugAndWait();
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (100)));
+    EXPECT_TRUE (boxes.shown().empty());
+    EXPECT_TRUE (isShown (*main, fileInfo));
+    EXPECT_TRUE (isEnabled (*main, loadButton));
+    EXPECT_EQ (textOf (*main, statusLabel), "");
+
+    struct Case
+    {
+        std::string path;
+        const char* message;
+    };
+
+    const Case cases[] = {
+        { dir.file ("missing.bin"), "File can't open." },
+        { file (ulktest::UpdateFileBuilder::km3300().imageSize (100).trailerFileSize (99), "length.bin")
+              .toStdString(),
+          "Error: Invalid file size." },
+        { file (ulktest::UpdateFileBuilder::km3300().imageSize (100).wrongCrc(), "crc.bin").toStdString(),
+          "Error: CRC error." },
+        { file (ulktest::UpdateFileBuilder::legacy (0x0100), "release.bin").toStdString(),
+          "Error: Invalid file format." },
+    };
+
+    for (const auto& c : cases)
+    {
+        boxes.clear();
+        drop (c.path);
+        EXPECT_EQ (boxes.messages(), Messages{ c.message });
+        ASSERT_FALSE (boxes.shown().empty());
+        EXPECT_EQ (boxes.shown()[0].title, "ULK Updater");
+        EXPECT_TRUE (isShown (*main, fileInfo));     // the good file is still held
+        EXPECT_TRUE (isEnabled (*main, loadButton)); // and still usable
+    }
+}
+
+TEST_F (UpdateRoad, AMismatchingFileIsKeptButNotLoadable)
+{
+    start();
+    plugAndWait();
+    drop (file (ulktest::UpdateFileBuilder::km3800().imageSize (100)));
+    EXPECT_EQ (boxes.messages(), Messages{ mismatch });
+    EXPECT_TRUE (isShown (*main, fileInfo));
+    EXPECT_FALSE (isEnabled (*main, loadButton));
+}
+
+TEST_F (UpdateRoad, ArrivalsFollowTheKeepOrReplacePolicy)
+{
+    start();
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (100)));
+    EXPECT_TRUE (boxes.shown().empty()); // no controller: no match test
+
+    // Not in update mode and not matching: two warnings, in this order.
+    plugAndWait (ControllerIdentity::km3800 (ControllerIdentity::normalMode));
+    EXPECT_EQ (boxes.messages(), (Messages{ "QM-KM3800 is not ready for version up.", mismatch }));
+    EXPECT_FALSE (isEnabled (*main, loadButton));
+
+    // It is replaced by one in update mode, which then stays.
+    boxes.clear();
+    plug();
+    ASSERT_TRUE (ulktest::pumpUntil ([this] { return isEnabled (*main, loadButton); }));
+    plug (ControllerIdentity::km3800());
+    ulktest::pumpFor (200);
+    EXPECT_TRUE (boxes.shown().empty());
+    EXPECT_TRUE (isEnabled (*main, loadButton));
+}
+
+TEST_F (UpdateRoad, ALoadThenAnExecutionCompleteAndTheControllerComesBackUpdated)
+{
+    start();
+    auto controller = plugAndWait();
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 200).firmwareVersion (0x0207)));
+
+    ASSERT_TRUE (click (*main, loadButton));
+    EXPECT_FALSE (main->fileAcceptable());
+    EXPECT_TRUE (isShown (*main, progressBar));
+    EXPECT_EQ (textOf (*main, statusLabel), "Now Loading...");
+    EXPECT_FALSE (isEnabled (*main, loadButton));
+    EXPECT_FALSE (isEnabled (*main, executeButton));
+    waitUntilIdle();
+
+    EXPECT_EQ (boxes.messages(), Messages{ "Load was completed." });
+    EXPECT_EQ (boxes.shown()[0].title, "ULK Updater");
+    EXPECT_EQ (textOf (*main, statusLabel), "Load was completed.");
+    EXPECT_TRUE (isShown (*main, progressBar)); // stays after a load
+    EXPECT_TRUE (isEnabled (*main, executeButton));
+    EXPECT_EQ (controller->loadedFile().size(), 29u * 200 + 32);
+
+    // Another matching file keeps Execute.
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (100), "other.bin"));
+    EXPECT_TRUE (isEnabled (*main, executeButton));
+    EXPECT_FALSE (isShown (*main, progressBar));
+
+    boxes.clear();
+    ASSERT_TRUE (click (*main, executeButton));
+    EXPECT_EQ (textOf (*main, statusLabel), "Executing...");
+    EXPECT_TRUE (isShown (*main, marquee));
+    waitUntilIdle();
+
+    // The controller reboots: it goes, and comes back in normal mode.
+    ASSERT_TRUE (ulktest::pumpUntil (
+        [this]
+        {
+            const auto shown = boxes.messages();
+            return std::find (shown.begin(), shown.end(), "QM-KM3300 is not ready for version up.") !=
+                   shown.end();
+        }))
+        << testing::PrintToString (boxes.messages());
+    const auto messages = boxes.messages();
+    ASSERT_GE (messages.size(), 2u);
+    EXPECT_EQ (messages[0], "Version up was completed.");
+    EXPECT_FALSE (isEnabled (*main, executeButton)); // a completed execution needs a new load
+    EXPECT_FALSE (isEnabled (*main, loadButton));    // not in update mode now
+}
+
+TEST_F (UpdateRoad, FailedLoadsAndExecutionsAreReported)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void (sim::SimulatedController&)> arm;
+        bool execute;
+        const char* message;
+        const char* status;
+    };
+
+    const Case cases[] = {
+        { "refused image", [] (auto& c) { c.nakLastBlock (3); }, false,
+          "Loaded data is invalid. Check the file.", "Waiting..." },
+        { "silent controller", [] (auto& c) { c.stopAnswering(); }, false, loadFailed, "Waiting..." },
+        { "unconfirmed execute", [] (auto& c) { c.neverConfirmExecute(); }, true,
+          "Version up was not completed.", "" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        start();
+        auto controller = plugAndWait();
+        drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (290)));
+        if (c.execute)
+        {
+            // The controller asks for a short execution time-out.
+            controller->setExecuteTimeoutSeconds (1);
+            ASSERT_TRUE (click (*main, loadButton));
+            waitUntilIdle();
+            c.arm (*controller);
+            boxes.clear();
+            ASSERT_TRUE (click (*main, executeButton));
+        }
+        else
+        {
+            c.arm (*controller);
+            ASSERT_TRUE (click (*main, loadButton));
+        }
+        waitUntilIdle (60000);
+
+        ASSERT_FALSE (boxes.shown().empty());
+        EXPECT_EQ (boxes.messages().back(), c.message);
+        EXPECT_EQ (textOf (*main, statusLabel), c.status);
+        EXPECT_FALSE (isShown (*main, marquee) && c.execute);
+        boxes.clear();
+        main = nullptr;
+        controller->unplug();
+    }
+}
+
+TEST_F (UpdateRoad, RemovingTheControllerDuringALoadClearsTheViewAtOnce)
+{
+    start();
+    auto controller = plugAndWait();
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (290)));
+    controller->stopAnswering();
+    ASSERT_TRUE (click (*main, loadButton));
+
+    // A drop during the load is refused without a word.
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (50), "during.bin"));
+    EXPECT_TRUE (boxes.shown().empty());
+
+    controller->unplug();
+    ASSERT_TRUE (ulktest::pumpUntil ([this] { return isShown (*main, deviceStatusLabel); }));
+    EXPECT_FALSE (isShown (*main, progressBar));
+    EXPECT_EQ (textOf (*main, statusLabel), "Waiting...");
+    EXPECT_FALSE (isEnabled (*main, connectionIcon));
+
+    waitUntilIdle (60000);
+    EXPECT_EQ (boxes.messages(), Messages{ loadFailed });
+    EXPECT_EQ (textOf (*main, statusLabel), "Waiting...");
+}
+
+TEST_F (UpdateRoad, OnlyTheFirstDroppedFileCounts)
+{
+    start();
+    plugAndWait();
+    const auto good = file (ulktest::UpdateFileBuilder::km3300().imageSize (100));
+    main->filesDropped (juce::StringArray (good, dir.file ("missing.bin"), dir.file ("other.bin")), 0, 0);
+    EXPECT_TRUE (boxes.shown().empty());
+    EXPECT_TRUE (isShown (*main, fileInfo));
+}
+
+TEST_F (UpdateRoad, ClosingDuringALoadEndsQuickly)
+{
+    start();
+    auto controller = plugAndWait();
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (290)));
+    controller->nakSelect (100);
+    ASSERT_TRUE (click (*main, loadButton));
+
+    const auto started = juce::Time::getMillisecondCounter();
+    main = nullptr;
+    EXPECT_LT (juce::Time::getMillisecondCounter() - started, 2000u);
+}
