@@ -1,5 +1,7 @@
 #pragma once
 
+#include <qmhid_Flavour.h>
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 class MainComponent;

@@ -1,6 +1,8 @@
 #include "AppTestSupport.h"
 
 #if defined(ULK_FLAVOUR_WIN)
+ #include <windows.h>
+
  #include <sim_win32/Win32StandIn.h>
 #endif
 
@@ -70,6 +72,46 @@ const std::vector<Box>& MessageBoxes::shown() const
 void MessageBoxes::clear()
 {
     impl->lookAndFeel.shown.clear();
+}
+#else
+// The Windows layer's boxes are the platform's: its stand-in records them and
+// closes each at once.
+struct MessageBoxes::Impl
+{
+    std::vector<Box> shown;
+};
+
+MessageBoxes::MessageBoxes()
+    : impl (new Impl())
+{
+    simwin::clearMessageBoxes();
+}
+
+MessageBoxes::~MessageBoxes()
+{
+    simwin::clearMessageBoxes();
+    delete impl;
+}
+
+void MessageBoxes::watch() {}
+
+const std::vector<Box>& MessageBoxes::shown() const
+{
+    impl->shown.clear();
+    for (const auto& box : simwin::messageBoxes())
+    {
+        const int icon = (box.type & 0xF0) == MB_ICONQUESTION      ? 1
+                         : (box.type & 0xF0) == MB_ICONWARNING     ? 2
+                         : (box.type & 0xF0) == MB_ICONINFORMATION ? 3
+                                                                   : 0;
+        impl->shown.push_back ({ icon, box.caption, box.text });
+    }
+    return impl->shown;
+}
+
+void MessageBoxes::clear()
+{
+    simwin::clearMessageBoxes();
 }
 #endif
 

@@ -28,24 +28,21 @@ struct Heard
 
     static void callback (int kind, HIDDeviceIdentifier* identifier, void* self)
     {
-        static_cast<Heard*> (self)->events.emplace_back (kind,
-                                                         static_cast<const char*> (identifier->getData()));
+        static_cast<Heard*> (self)->events.emplace_back (kind, ulktest::platform::pathOf (*identifier));
     }
 };
 
 int openByPath (const std::string& path, HIDDevice** device)
 {
     HIDDeviceIdentifier identifier;
-    std::string copy = path;
-    identifier.init (copy.data());
+    ulktest::platform::initIdentifier (identifier, path);
     return HIDDevice::createFrom (&identifier, device);
 }
 
 bool names (HIDDevice* device, const std::string& path)
 {
     HIDDeviceIdentifier identifier;
-    std::string copy = path;
-    identifier.init (copy.data());
+    ulktest::platform::initIdentifier (identifier, path);
     return device->compare (&identifier);
 }
 

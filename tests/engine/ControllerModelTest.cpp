@@ -26,8 +26,7 @@ sim::DeviceId plugForeign (std::uint16_t vendorId, std::uint16_t productId)
 qmhid::HIDDevice* openHid (sim::DeviceId id)
 {
     qmhid::HIDDeviceIdentifier identifier;
-    std::string path = ulktest::platform::identifierPathOf (id);
-    identifier.init (path.data());
+    ulktest::platform::initIdentifier (identifier, ulktest::platform::identifierPathOf (id));
     qmhid::HIDDevice* hid = nullptr;
     qmhid::HIDDevice::createFrom (&identifier, &hid);
     return hid;
@@ -142,10 +141,8 @@ TEST_F (ControllerModel, EqualIdTellsItsOwnIdentifierApart)
     auto device = openController (first->deviceId());
 
     qmhid::HIDDeviceIdentifier own, other;
-    std::string ownPath = ulktest::platform::identifierPathOf (first->deviceId());
-    std::string otherPath = ulktest::platform::identifierPathOf (second->deviceId());
-    own.init (ownPath.data());
-    other.init (otherPath.data());
+    ulktest::platform::initIdentifier (own, ulktest::platform::identifierPathOf (first->deviceId()));
+    ulktest::platform::initIdentifier (other, ulktest::platform::identifierPathOf (second->deviceId()));
 
     EXPECT_TRUE (device->equalId (&own));
     EXPECT_FALSE (device->equalId (&other));

@@ -28,8 +28,7 @@ struct Receiver
 
     static void removed (qmhid::HIDDeviceIdentifier* identifier, void* userData)
     {
-        static_cast<Receiver*> (userData)->removals.push_back (
-            static_cast<const char*> (identifier->getData()));
+        static_cast<Receiver*> (userData)->removals.push_back (ulktest::platform::pathOf (*identifier));
     }
 
     void attach (UlkDeviceDetector& detector)
@@ -93,7 +92,7 @@ TEST_F (Detector, ControllersArriveAndEveryRemovalIsHandedOn)
 
     // The identifier of a removal names the controller it came from.
     qmhid::HIDDeviceIdentifier identifier;
-    identifier.init (receiver.removals[0].data());
+    ulktest::platform::initIdentifier (identifier, receiver.removals[0]);
     EXPECT_TRUE (receiver.kept[0]->equalId (&identifier));
     EXPECT_FALSE (receiver.kept[1]->equalId (&identifier));
 }
@@ -211,8 +210,8 @@ TEST_F (Detector, UnknownNotificationKindsAreIgnored)
     auto controller = plugController();
 
     qmhid::HIDDeviceIdentifier identifier;
-    std::string path = ulktest::platform::identifierPathOf (controller->deviceId());
-    identifier.init (path.data());
+    const std::string path = ulktest::platform::identifierPathOf (controller->deviceId());
+    ulktest::platform::initIdentifier (identifier, path);
 
     deviceNotificationCallback (2, &identifier, &detector);
     deviceNotificationCallback (-1, &identifier, &detector);

@@ -25,8 +25,7 @@ namespace enginetest
 inline UlkDevice::Ptr openController (sim::DeviceId id)
 {
     qmhid::HIDDeviceIdentifier identifier;
-    std::string path = ulktest::platform::identifierPathOf (id);
-    identifier.init (path.data());
+    ulktest::platform::initIdentifier (identifier, ulktest::platform::identifierPathOf (id));
     qmhid::HIDDevice* hid = nullptr;
     if (qmhid::HIDDevice::createFrom (&identifier, &hid) != 0)
         return nullptr;

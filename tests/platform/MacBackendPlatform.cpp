@@ -1,5 +1,7 @@
 #include "TestPlatform.h"
 
+#include <qmhid_HIDDeviceIdentifier.h>
+
 #include <MacRunLoopBridge.h>
 #include <sim_macos/MacStandIn.h>
 
@@ -24,6 +26,17 @@ namespace ulktest::platform
 std::string identifierPathOf (sim::DeviceId id)
 {
     return simmac::registryPathOf (id);
+}
+
+void initIdentifier (qmhid::HIDDeviceIdentifier& identifier, const std::string& path)
+{
+    std::string copy = path;
+    identifier.init (copy.data());
+}
+
+std::string pathOf (qmhid::HIDDeviceIdentifier& identifier)
+{
+    return static_cast<const char*> (identifier.getData());
 }
 
 int openDeviceCount()

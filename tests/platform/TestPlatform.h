@@ -7,10 +7,21 @@
 
 #include <string>
 
+namespace qmhid
+{
+class HIDDeviceIdentifier;
+}
+
 namespace ulktest::platform
 {
 /** The path that the backend's identifiers carry for a plugged bus device. */
 std::string identifierPathOf (sim::DeviceId id);
+
+/** Sets identifier to name the device at path (UTF-8), in the backend's own form. */
+void initIdentifier (qmhid::HIDDeviceIdentifier& identifier, const std::string& path);
+
+/** The path identifier holds, as UTF-8. */
+std::string pathOf (qmhid::HIDDeviceIdentifier& identifier);
 
 /** Devices the backend has opened and not yet released. */
 int openDeviceCount();

@@ -1,0 +1,64 @@
+#pragma once
+
+// SetupAPI's device interface enumeration, for the simulated Windows
+// platform: the HID interfaces of the devices on the virtual HID bus.
+
+// As with the Windows SDK, <windows.h> comes first.
+#ifndef _WINDOWS_
+ #error "include <windows.h> before this header"
+#endif
+
+#include <sys/cdefs.h>
+
+__BEGIN_DECLS
+
+typedef PVOID HDEVINFO;
+
+#define DIGCF_DEFAULT 0x00000001
+#define DIGCF_PRESENT 0x00000002
+#define DIGCF_ALLCLASSES 0x00000004
+#define DIGCF_PROFILE 0x00000008
+#define DIGCF_DEVICEINTERFACE 0x00000010
+
+#define SPINT_ACTIVE 0x00000001
+#define SPINT_DEFAULT 0x00000002
+#define SPINT_REMOVED 0x00000004
+
+typedef struct _SP_DEVINFO_DATA
+{
+    DWORD cbSize;
+    GUID ClassGuid;
+    DWORD DevInst;
+    ULONG_PTR Reserved;
+} SP_DEVINFO_DATA, *PSP_DEVINFO_DATA;
+
+typedef struct _SP_DEVICE_INTERFACE_DATA
+{
+    DWORD cbSize;
+    GUID InterfaceClassGuid;
+    DWORD Flags;
+    ULONG_PTR Reserved;
+} SP_DEVICE_INTERFACE_DATA, *PSP_DEVICE_INTERFACE_DATA;
+
+typedef struct _SP_DEVICE_INTERFACE_DETAIL_DATA_W
+{
+    DWORD cbSize;
+    WCHAR DevicePath[ANYSIZE_ARRAY];
+} SP_DEVICE_INTERFACE_DETAIL_DATA_W, *PSP_DEVICE_INTERFACE_DETAIL_DATA_W;
+
+/** A snapshot of the interfaces of the class; INVALID_HANDLE_VALUE on failure. */
+HDEVINFO WINAPI SetupDiGetClassDevsW (const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent, DWORD Flags);
+
+BOOL WINAPI SetupDiEnumDeviceInterfaces (HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                         const GUID* InterfaceClassGuid, DWORD MemberIndex,
+                                         PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData);
+
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailW (HDEVINFO DeviceInfoSet,
+                                              PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+                                              PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
+                                              DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
+                                              PSP_DEVINFO_DATA DeviceInfoData);
+
+BOOL WINAPI SetupDiDestroyDeviceInfoList (HDEVINFO DeviceInfoSet);
+
+__END_DECLS

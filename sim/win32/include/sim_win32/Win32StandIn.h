@@ -1,0 +1,244 @@
+#pragma once
+
+// The simulated Windows platform's own controls, for tests, for the bridge to
+// a foreign event loop and for the entry glue; none of this exists on
+// Windows.
+//
+// What the stand-in does where Windows leaves a choice, or differs:
+//
+// - Headers: as with the SDK, <windows.h> comes before setupapi.h, hidsdi.h,
+//   hidpi.h, dbt.h and shellapi.h (they stop with an #error otherwise); keep
+//   it in an include block of its own so that sorting leaves it first.
+// - Devices: every device on the virtual HID bus is one HID interface.  Its
+//   SetupAPI path is \\?\hid#vid_vvvv&pid_pppp#8&pppppppp&0&0000#{4d1e55b2-...}
+//   in lower case, the instance naming the bus port, so a re-plug into the same
+//   port gives the same path.  Arrival and removal broadcasts carry the same
+//   path with everything before the class GUID in upper case, as Windows
+//   does; CreateFileW compares paths ignoring case.
+// - Every plug and unplug also broadcasts DBT_DEVNODES_CHANGED (lParam 0) to
+//   every top-level window, after the interface event.
+// - Device events are sent without the bus's thread waiting for the window:
+//   they queue on the window's thread as sent messages, ahead of posted ones,
+//   and run when that thread next retrieves messages (GetMessageW,
+//   PeekMessageW, a waiting SendMessageW, serviceThreadQueue).  The record
+//   lParam points at is freed when the window procedure returns.
+// - WriteFile hands the report to the bus device on the calling thread: a
+//   report the device takes completes at once (TRUE); a refused one stays
+//   pending until it is cancelled, its handle is closed or the device goes
+//   (a later write does not queue behind it).  ReadFile completes at once from
+//   the handle's input queue (the last 32 reports since the open) or stays
+//   pending until a report arrives.  Removal ends pending transfers with
+//   ERROR_DEVICE_NOT_CONNECTED at once.
+// - Cancelling (CancelIo, CancelIoEx, CloseHandle) ends a transfer at once:
+//   from then on nothing is written to its buffer.  Its completion (Internal
+//   = STATUS_CANCELLED, the event set) is written when the program next looks
+//   at it: GetOverlappedResult(Ex), HasOverlappedIoCompleted, or a wait on
+//   its event.  A program that never looks leaves it counted by
+//   pendingTransfers(), and nothing is ever written into its OVERLAPPED.  On
+//   Windows the completion comes by itself, later, into whatever the memory
+//   has become.
+// - The stand-in writes an OVERLAPPED's Internal fields under its own lock:
+//   read them only through GetOverlappedResult(Ex) or HasOverlappedIoCompleted,
+//   or after one of those or a wait on the event has seen the end.
+// - Handle values and window handles are never reused, so a double close shows
+//   in invalidHandleUses() instead of closing someone else's object.
+// - GlobalAlloc without GMEM_ZEROINIT fills the block with 0xCD.
+// - CreateFileW knows device interface paths only (other paths:
+//   ERROR_FILE_NOT_FOUND) and OPEN_EXISTING only (others:
+//   ERROR_INVALID_PARAMETER).  An open with no read or write access always
+//   works and takes no part in sharing; ReadFile and WriteFile need the access.
+// - WaitForSingleObject waits on events only.  Event names are ignored.
+// - Windows belong to the creating thread and are destroyed, without messages,
+//   when it ends.  Window classes are found by name alone (ignoring case), not
+//   by instance.  CreateWindowExW sends WM_NCCREATE and WM_CREATE only.
+// - MessageBoxA returns IDOK at once, or what the handler returns; it runs no
+//   modal loop of its own (a handler may call serviceThreadQueue or pump).
+
+#include <windows.h>
+
+#include <VirtualHidBus.h>
+#include <dbt.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace simwin
+{
+//==============================================================================
+// The calling thread's message queue, serviced by someone else's event loop
+
+/** Returns a file descriptor that becomes readable whenever the calling
+    thread's message queue has sent or posted messages; whoever polls it then
+    calls serviceThreadQueue on this thread.  Calling it again on the same
+    thread returns the same descriptor. */
+int attachThreadQueue();
+
+/** On the calling thread: runs every pending sent message, then dispatches
+    the posted messages that were queued when it began (WM_QUIT stays). */
+void serviceThreadQueue();
+
+/** Closes the calling thread's descriptor. */
+void detachThreadQueue();
+
+/** Called on the calling thread at the start of every CreateWindowExW, before
+    the window can get a message; null: none.  The bridge uses it to start
+    itself when the message thread makes its first window. */
+using WindowCreationHook = std::function<void()>;
+void setWindowCreationHook (WindowCreationHook hook);
+
+//==============================================================================
+// Faults on demand
+
+/** The calls that can be made to fail, with the code each fails with unless
+    the fault names another. */
+enum class Call
+{
+    setupDiGetClassDevs,             ///< INVALID_HANDLE_VALUE, ERROR_NOT_ENOUGH_MEMORY
+    setupDiGetDeviceInterfaceDetail, ///< FALSE, ERROR_NOT_ENOUGH_MEMORY; RequiredSize untouched
+    createFile,                      ///< INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED
+    hidDGetAttributes,               ///< FALSE, ERROR_GEN_FAILURE
+    hidDGetPreparsedData,            ///< FALSE, ERROR_GEN_FAILURE
+    hidPGetCaps,                     ///< the code as an NTSTATUS: HIDP_STATUS_INVALID_PREPARSED_DATA
+    readFile,                        ///< FALSE at once, ERROR_GEN_FAILURE
+    writeFile,                       ///< FALSE at once, ERROR_GEN_FAILURE; nothing reaches the device
+    globalAlloc,                     ///< NULL, ERROR_NOT_ENOUGH_MEMORY
+    createEvent,                     ///< NULL, ERROR_NOT_ENOUGH_MEMORY
+    registerClassEx,                 ///< 0, ERROR_NOT_ENOUGH_MEMORY
+    createWindowEx,                  ///< NULL, ERROR_NOT_ENOUGH_MEMORY
+    registerDeviceNotification       ///< NULL, ERROR_NOT_ENOUGH_MEMORY
+};
+
+struct Fault
+{
+    /** Calls that succeed first, before the fault strikes. */
+    int skip = 0;
+    /** How many calls then fail; -1: every one until clearFaults. */
+    int times = -1;
+    /** Only calls about this device fail (its path, handles or preparsed
+        data); 0: any call.  Calls that concern no device ignore it. */
+    sim::DeviceId device = 0;
+    /** The code to fail with; 0: the call's usual code, as listed above. */
+    DWORD code = 0;
+};
+
+/** Makes call fail as fault says, replacing an earlier fault of that call. */
+void injectFault (Call call, Fault fault = {});
+
+/** Ends every fault. */
+void clearFaults();
+
+//==============================================================================
+// Devices
+
+/** What the bus description does not say about a device. */
+struct DeviceTraits
+{
+    /** 0: the device's reports carry no report ID (the byte is still there,
+        as 0).  Otherwise every report crosses with this ID, and a written
+        report with another first byte fails with ERROR_INVALID_PARAMETER. */
+    std::uint8_t reportId = 0;
+    USHORT versionNumber = 0x0100;
+    USHORT usagePage = 0xFF00;
+    USHORT usage = 0x0001;
+};
+
+/** Applies to opens, preparsed data and transfers from now on, while the
+    device stays plugged in. */
+void setDeviceTraits (sim::DeviceId device, const DeviceTraits& traits);
+
+/** The SetupAPI path of the device's HID interface; also known after the
+    device has gone, empty for a device the stand-in never saw. */
+std::wstring interfacePathOf (sim::DeviceId device);
+
+/** The path that the device's arrival and removal broadcasts carry. */
+std::wstring notifiedPathOf (sim::DeviceId device);
+
+//==============================================================================
+// Broadcasts
+
+/** Sends WM_DEVICECHANGE (event, a copy of record) to every top-level window
+    (not message-only ones, not children) and waits until each has handled it,
+    as the system does with its broadcasts; windows of the calling thread are
+    called directly.  record may be null (lParam 0); otherwise dbch_size bytes
+    are copied and the copy lives for the call only.  Returns the number of
+    windows reached. */
+int broadcastDeviceChange (WPARAM event, const DEV_BROADCAST_HDR* record);
+
+//==============================================================================
+// Message boxes
+
+struct MessageBoxRecord
+{
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+    std::thread::id thread;
+};
+
+/** Called by MessageBoxA on its caller's thread while the box is "open"; its
+    result is the box's.  Null: the box returns IDOK at once. */
+using MessageBoxHandler = std::function<int (const MessageBoxRecord&)>;
+void setMessageBoxHandler (MessageBoxHandler handler);
+
+/** Every box shown since the last clearMessageBoxes, oldest first. */
+std::vector<MessageBoxRecord> messageBoxes();
+void clearMessageBoxes();
+
+//==============================================================================
+// The process command line
+
+/** What GetCommandLineW returns from now on (earlier results stay valid).
+    Until it is first called, the command line is made from the process's
+    own arguments. */
+void setCommandLine (const std::wstring& commandLine);
+
+/** The command line that Windows would hand a program started with these
+    arguments (UTF-8; the first is the program): the program in quotes when it
+    holds a space or tab; every other argument that is empty or holds a space,
+    tab or quote in quotes, with quotes and the backslashes before them
+    escaped so that CommandLineToArgvW gives the arguments back. */
+std::wstring commandLineFor (const std::vector<std::string>& arguments);
+
+/** The same, as the 8-bit text after the program and its separating space:
+    what WinMain gets as lpCmdLine. */
+std::string argumentsLineFor (const std::vector<std::string>& arguments);
+
+//==============================================================================
+// Looking in
+
+/** Kernel handles (files and events) open now. */
+std::size_t openHandles();
+
+/** File handles open now (on devices present or gone). */
+std::size_t openFileHandles();
+
+/** Transfers that may still be written to: pending ones, and cancelled ones
+    whose completion nobody has looked at yet. */
+std::size_t pendingTransfers();
+
+std::size_t liveWindows();
+std::size_t liveWindowClasses();
+std::size_t liveDeviceNotifications();
+std::size_t liveDeviceInfoSets();
+std::size_t livePreparsedData();
+std::size_t liveGlobalAllocations();
+std::size_t liveLocalAllocations();
+
+/** Calls that named a handle, block, set or preparsed data that was not (or
+    no longer) valid: a double CloseHandle or GlobalFree shows here.  Null
+    does not count: it is what a failed CreateEventW leaves to wait on and
+    close. */
+std::size_t invalidHandleUses();
+
+/** Misuses that corrupt memory on Windows: starting a transfer with an
+    OVERLAPPED that a transfer still owns, or closing the event of a
+    transfer that may still set it. */
+std::size_t overlappedMisuses();
+
+/** How often DefWindowProcW has been called with this message and wParam. */
+std::size_t defaultProcessed (UINT message, WPARAM wParam);
+} // namespace simwin

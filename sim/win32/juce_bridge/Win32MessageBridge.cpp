@@ -1,0 +1,43 @@
+#include "Win32MessageBridge.h"
+
+#include <sim_win32/Win32StandIn.h>
+
+#include <juce_events/juce_events.h>
+
+namespace simwin
+{
+namespace
+{
+int registeredFd = -1; ///< touched on the message thread only
+} // namespace
+
+bool startMessageThreadBridge()
+{
+    if (!juce::MessageManager::existsAndIsCurrentThread())
+        return false;
+    if (registeredFd >= 0)
+        return true;
+    registeredFd = attachThreadQueue();
+    juce::LinuxEventLoop::registerFdCallback (registeredFd, [] (int) { serviceThreadQueue(); });
+    return true;
+}
+
+void startBridgeOnFirstWindow()
+{
+    setWindowCreationHook (
+        []
+        {
+            if (juce::MessageManager::existsAndIsCurrentThread())
+                startMessageThreadBridge();
+        });
+}
+
+void stopMessageThreadBridge()
+{
+    if (registeredFd < 0 || !juce::MessageManager::existsAndIsCurrentThread())
+        return;
+    juce::LinuxEventLoop::unregisterFdCallback (registeredFd);
+    detachThreadQueue();
+    registeredFd = -1;
+}
+} // namespace simwin
