@@ -1,22 +1,11 @@
 #include "DeviceInfoComponent.h"
 
+#include "InfoPanelLabels.h"
 #include "LabelFormat.h"
 
 namespace
 {
 constexpr int updateMode = 2;
-
-/** The model name as the controller sent it, one character per byte, ending
-    at its first 0 or at the end of the field, whichever comes first. */
-template <size_t size>
-juce::String modelNameText (const char (&name)[size])
-{
-    juce::juce_wchar characters[size + 1] = {};
-    for (size_t i = 0; i < size && name[i] != 0; ++i)
-        characters[i] = (juce::juce_wchar) (juce::uint8) name[i];
-
-    return juce::String (juce::CharPointer_UTF32 (characters));
-}
 } // namespace
 
 DeviceInfoComponent::DeviceInfoComponent()
@@ -32,14 +21,14 @@ DeviceInfoComponent::DeviceInfoComponent()
     const auto value = juce::Justification::centredLeft;
     const auto title = juce::Justification::centredRight;
 
-    versionLabel = addLabel ("version label", "ver. 1.000", value);
-    unitNumberLabel = addLabel ("unit number label", "0", value);
-    modelNameLabel = addLabel ("model name label", "QM-KM3300", value);
-    versionTitleLabel = addLabel ("version title label", "Firmware Version :", title);
-    unitNumberTitleLabel = addLabel ("unit number title label", "Unit Number :", title);
-    modelNameTitleLabel = addLabel ("model name title label", "Model Name :", title);
-    modeLabel = addLabel ("mode label", "Update", value);
-    modeTitleLabel = addLabel ("mode title label", "Mode :", title);
+    versionLabel = infopanel::addLabel (*this, "version label", "ver. 1.000", value);
+    unitNumberLabel = infopanel::addLabel (*this, "unit number label", "0", value);
+    modelNameLabel = infopanel::addLabel (*this, "model name label", "QM-KM3300", value);
+    versionTitleLabel = infopanel::addLabel (*this, "version title label", "Firmware Version :", title);
+    unitNumberTitleLabel = infopanel::addLabel (*this, "unit number title label", "Unit Number :", title);
+    modelNameTitleLabel = infopanel::addLabel (*this, "model name title label", "Model Name :", title);
+    modeLabel = infopanel::addLabel (*this, "mode label", "Update", value);
+    modeTitleLabel = infopanel::addLabel (*this, "mode title label", "Mode :", title);
 
     setSize (300, 80);
 }
@@ -56,24 +45,10 @@ DeviceInfoComponent::~DeviceInfoComponent()
     juce::deleteAndZero (modeTitleLabel);
 }
 
-juce::Label* DeviceInfoComponent::addLabel (const juce::String& name, const juce::String& text,
-                                            juce::Justification justification)
-{
-    auto* label = new juce::Label (name, text);
-    addAndMakeVisible (label, -1);
-    label->setFont (juce::Font (15.0f, juce::Font::plain));
-    label->setJustificationType (justification);
-    label->setEditable (false, false, false);
-    // No editor ever opens; its colours are set all the same.
-    label->setColour (juce::TextEditor::textColourId, juce::Colours::black);
-    label->setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x00000000));
-    return label;
-}
-
 void DeviceInfoComponent::setDeviceInfo (const UlkDeviceInfo& info)
 {
     versionLabel->setText (LabelFormat::toVersionString (info.softwareVersion), juce::dontSendNotification);
-    modelNameLabel->setText (modelNameText (info.modelName), juce::dontSendNotification);
+    modelNameLabel->setText (infopanel::modelNameText (info.modelName), juce::dontSendNotification);
     unitNumberLabel->setText (LabelFormat::toUnitNumberString (info.unitNumber), juce::dontSendNotification);
     modeLabel->setText (LabelFormat::toDeviceModeString (info.operationMode), juce::dontSendNotification);
 

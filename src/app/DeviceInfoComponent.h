@@ -30,8 +30,5 @@ private:
     juce::Label* modeLabel;
     juce::Label* modeTitleLabel;
 
-    juce::Label* addLabel (const juce::String& name, const juce::String& text,
-                           juce::Justification justification);
-
     JUCE_DECLARE_NON_COPYABLE (DeviceInfoComponent)
 };

@@ -25,7 +25,5 @@ private:
     juce::Label* modelNameLabel;
     juce::Label* versionLabel;
 
-    juce::Label* addLabel (const juce::String& text, juce::Justification justification);
-
     JUCE_DECLARE_NON_COPYABLE (UpdateFileInfoComponent)
 };

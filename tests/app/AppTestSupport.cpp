@@ -1,5 +1,7 @@
 #include "AppTestSupport.h"
 
+#include <VirtualHidBus.h>
+
 #if defined(ULK_FLAVOUR_WIN)
  #include <windows.h>
 
@@ -121,6 +123,56 @@ std::vector<std::string> MessageBoxes::messages() const
     for (const auto& box : shown())
         texts.push_back (box.message);
     return texts;
+}
+
+namespace
+{
+juce::JUCEApplicationBase* makeApplication()
+{
+    return new ApplicationStartUp();
+}
+} // namespace
+
+ApplicationFixture::ApplicationFixture()
+{
+    juce::JUCEApplicationBase::createInstance = &makeApplication;
+    app.reset (static_cast<ApplicationStartUp*> (makeApplication()));
+}
+
+ApplicationFixture::~ApplicationFixture()
+{
+    if (started)
+        app->shutdown();
+    app = nullptr;
+    juce::JUCEApplicationBase::createInstance = nullptr;
+#if defined(ULK_FLAVOUR_WIN)
+    startUpCommandLine = juce::String();
+#endif
+    sim::VirtualHidBus::instance().unplugAll();
+    ulktest::pumpFor (50);
+}
+
+void ApplicationFixture::start (const juce::String& commandLine)
+{
+#if defined(ULK_FLAVOUR_WIN)
+    startUpCommandLine = commandLine;
+#endif
+    app->initialise (commandLine);
+    started = true;
+    boxes.watch(); // the application set its own look
+}
+
+MainWindow* ApplicationFixture::window() const
+{
+    for (int i = 0; i < juce::TopLevelWindow::getNumTopLevelWindows(); ++i)
+        if (auto* w = dynamic_cast<MainWindow*> (juce::TopLevelWindow::getTopLevelWindow (i)))
+            return w;
+    return nullptr;
+}
+
+MainComponent* ApplicationFixture::content() const
+{
+    return dynamic_cast<MainComponent*> (window()->getContentComponent());
 }
 
 juce::Component& child (MainComponent& main, Child which)

@@ -4,9 +4,17 @@
 // recorded and closed as soon as they open, and the main component's
 // children, found by their place in its stacking order.
 
+#include "TestSupport.h"
+
+#include <ApplicationStartUp.h>
 #include <MainComponent.h>
+#include <MainWindow.h>
 
 #include <juce_gui_basics/juce_gui_basics.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
 
 #include <string>
 #include <vector>
@@ -38,6 +46,27 @@ public:
 private:
     struct Impl;
     Impl* impl;
+};
+
+/** The application object, started as JUCE's runner would but without its
+    message loop, which the test pumps instead. */
+class ApplicationFixture : public testing::Test
+{
+protected:
+    ApplicationFixture();
+    ~ApplicationFixture() override;
+
+    /** initialise, with commandLine as the start-up command line (on Windows
+        the entry hands it over before the application starts). */
+    void start (const juce::String& commandLine = {});
+
+    MainWindow* window() const;
+    MainComponent* content() const;
+
+    MessageBoxes boxes;
+    ulktest::TempDirectory dir;
+    std::unique_ptr<ApplicationStartUp> app;
+    bool started = false;
 };
 
 /** The main component's children in their stacking order. */

@@ -18,56 +18,7 @@
 
 using namespace apptest;
 
-namespace
-{
-juce::JUCEApplicationBase* makeApplication()
-{
-    return new ApplicationStartUp();
-}
-
-/** The application object started as JUCE's runner would, without its loop. */
-class Application : public testing::Test
-{
-protected:
-    Application()
-    {
-        juce::JUCEApplicationBase::createInstance = &makeApplication;
-        app.reset (static_cast<ApplicationStartUp*> (makeApplication()));
-    }
-
-    ~Application() override
-    {
-        if (started)
-            app->shutdown();
-        app = nullptr;
-        juce::JUCEApplicationBase::createInstance = nullptr;
-        sim::VirtualHidBus::instance().unplugAll();
-        ulktest::pumpFor (50);
-    }
-
-    void start (const juce::String& commandLine = {})
-    {
-        app->initialise (commandLine);
-        started = true;
-        boxes.watch(); // the application set its own look
-    }
-
-    MainWindow* window() const
-    {
-        for (int i = 0; i < juce::TopLevelWindow::getNumTopLevelWindows(); ++i)
-            if (auto* w = dynamic_cast<MainWindow*> (juce::TopLevelWindow::getTopLevelWindow (i)))
-                return w;
-        return nullptr;
-    }
-
-    MainComponent* content() const { return dynamic_cast<MainComponent*> (window()->getContentComponent()); }
-
-    MessageBoxes boxes;
-    ulktest::TempDirectory dir;
-    std::unique_ptr<ApplicationStartUp> app;
-    bool started = false;
-};
-} // namespace
+using Application = ApplicationFixture;
 
 TEST_F (Application, NamesAndSingleInstance)
 {

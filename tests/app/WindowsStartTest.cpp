@@ -17,55 +17,7 @@
 
 using namespace apptest;
 
-namespace
-{
-juce::JUCEApplicationBase* makeApplication()
-{
-    return new ApplicationStartUp();
-}
-
-class WindowsStart : public testing::Test
-{
-protected:
-    WindowsStart()
-    {
-        juce::JUCEApplicationBase::createInstance = &makeApplication;
-        app.reset (static_cast<ApplicationStartUp*> (makeApplication()));
-    }
-
-    ~WindowsStart() override
-    {
-        if (started)
-            app->shutdown();
-        app = nullptr;
-        juce::JUCEApplicationBase::createInstance = nullptr;
-        startUpCommandLine = juce::String();
-        ulktest::pumpFor (50);
-    }
-
-    void start (const juce::String& commandLine)
-    {
-        startUpCommandLine = commandLine;
-        app->initialise (commandLine);
-        started = true;
-    }
-
-    MainWindow* window() const
-    {
-        for (int i = 0; i < juce::TopLevelWindow::getNumTopLevelWindows(); ++i)
-            if (auto* w = dynamic_cast<MainWindow*> (juce::TopLevelWindow::getTopLevelWindow (i)))
-                return w;
-        return nullptr;
-    }
-
-    MainComponent* content() const { return dynamic_cast<MainComponent*> (window()->getContentComponent()); }
-
-    MessageBoxes boxes;
-    ulktest::TempDirectory dir;
-    std::unique_ptr<ApplicationStartUp> app;
-    bool started = false;
-};
-} // namespace
+using WindowsStart = ApplicationFixture;
 
 TEST_F (WindowsStart, TheMenuBarLiesInsideTheWindowDarkWithWhiteText)
 {

@@ -1,48 +1,30 @@
 #pragma once
 
-// A plain HID device for the backend contract tests: it keeps what the host
-// writes, answers each write with a copy of it when asked to, and sends input
-// reports whenever the test says.
+// The device of the backend contract tests: an echo device (quiet unless told
+// to echo) that knows its bus id.
 
-#include <VirtualHidBus.h>
+#include <EchoDevice.h>
 
-#include <cstdint>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 namespace contract
 {
-using Bytes = std::vector<std::uint8_t>;
+using simtest::Bytes;
 
-class ContractDevice : public sim::DeviceModel
+class ContractDevice : public simtest::EchoDevice
 {
 public:
-    /** Plugs a new device in; its id is in id(). */
+    /** Plugs a new, quiet device in; its id is in id(). */
     static std::shared_ptr<ContractDevice> plug (std::uint16_t vendorId, std::uint16_t productId,
                                                  sim::DeviceDescription description = {});
 
     sim::DeviceId id() const { return deviceId; }
-
-    void setEcho (bool on);
-
-    /** Sends one input report now. */
-    void sendInput (const Bytes& report);
-
-    std::vector<Bytes> written() const;
-
+    void setEcho (bool on) { setEchoing (on); }
+    std::vector<Bytes> written() const { return received(); }
     void unplug();
 
-    void plugged (sim::DeviceLink& link) override;
-    void unplugged() override;
-    bool outputReport (sim::DeviceLink& link, const std::uint8_t* data, std::size_t len) override;
-
 private:
-    mutable std::mutex lock;
-    sim::DeviceLink* link = nullptr;
     sim::DeviceId deviceId = 0;
-    bool echo = false;
-    std::vector<Bytes> writes;
 };
 
 /** A 32-byte report of one value. */

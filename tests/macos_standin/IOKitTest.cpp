@@ -3,8 +3,8 @@
 // down to the device, input reports on the reader's run loop, arrival and
 // termination notifications through a port's run loop, and the fault knobs.
 
-#include "EchoDevice.h"
 #include "TestSync.h"
+#include <EchoDevice.h>
 
 #include <IOKit/IOCFPlugIn.h>
 #include <IOKit/IOKitLib.h>
@@ -27,6 +27,7 @@
 #include <vector>
 
 using namespace standintest;
+using namespace simtest;
 
 namespace
 {
@@ -317,8 +318,8 @@ private:
 //==============================================================================
 TEST_F (IOKitTest, EnumerationListsEveryHidDeviceInPlugOrderWithItsProperties)
 {
-    plugEcho (controllerDescription ("QM-KM3300", 0x7A3C, 0x6102));
-    auto keyboard = controllerDescription ("Sim Keyboard", 0x1234, 0x0042);
+    plugEcho (namedDescription ("QM-KM3300", 0x7A3C, 0x6102));
+    auto keyboard = namedDescription ("Sim Keyboard", 0x1234, 0x0042);
     keyboard.inputReportBytes = 8;
     keyboard.outputReportBytes = 1;
     plugEcho (keyboard);
@@ -351,7 +352,7 @@ TEST_F (IOKitTest, EnumerationListsEveryHidDeviceInPlugOrderWithItsProperties)
 
 TEST_F (IOKitTest, ARegistryPathNamesTheBusPortAndGoesWithTheDevice)
 {
-    auto description = controllerDescription ("QM-KM3800", 0x7A3C, 0x6109);
+    auto description = namedDescription ("QM-KM3800", 0x7A3C, 0x6109);
     description.port = 3;
     const auto device = plugEcho (description);
     const auto other = plugEcho (controllerDescription());
@@ -683,7 +684,7 @@ IONotificationPortRef messageThreadPort()
 
 TEST_F (IOKitTest, FirstMatchArrivalsComeThroughThePortOncePerDrainedIterator)
 {
-    const auto present = plugEcho (controllerDescription ("Present"));
+    const auto present = plugEcho (namedDescription ("Present"));
     IONotificationPortRef port = messageThreadPort();
     ArrivalRecorder arrivals;
     io_iterator_t iterator = IO_OBJECT_NULL;
@@ -693,14 +694,14 @@ TEST_F (IOKitTest, FirstMatchArrivalsComeThroughThePortOncePerDrainedIterator)
                KERN_SUCCESS);
     EXPECT_EQ (drainPaths (iterator), std::vector<std::string>{ simmac::registryPathOf (present) });
 
-    const auto first = plugEcho (controllerDescription ("First"));
+    const auto first = plugEcho (namedDescription ("First"));
     ASSERT_TRUE (ulktest::pumpUntil ([&] { return arrivals.calls == 1; }));
     EXPECT_EQ (arrivals.iterator, iterator);
     EXPECT_EQ (arrivals.thread, std::this_thread::get_id());
 
     // Undrained, the iterator sends nothing for the next plug.  A termination
     // sent later through the same port shows that nothing came before it.
-    const auto second = plugEcho (controllerDescription ("Second"));
+    const auto second = plugEcho (namedDescription ("Second"));
     TerminationRecorder marker;
     ASSERT_EQ (watchTermination (port, present, marker), KERN_SUCCESS);
     bus().unplug (present);
@@ -709,7 +710,7 @@ TEST_F (IOKitTest, FirstMatchArrivalsComeThroughThePortOncePerDrainedIterator)
 
     EXPECT_EQ (drainPaths (iterator),
                (std::vector<std::string>{ simmac::registryPathOf (first), simmac::registryPathOf (second) }));
-    const auto third = plugEcho (controllerDescription ("Third"));
+    const auto third = plugEcho (namedDescription ("Third"));
     ASSERT_TRUE (ulktest::pumpUntil ([&] { return arrivals.calls == 2; }));
     EXPECT_EQ (drainPaths (iterator), std::vector<std::string>{ simmac::registryPathOf (third) });
 
@@ -756,8 +757,8 @@ TEST_F (IOKitTest, TerminationComesThroughThePortOnTheThreadWhoseLoopHoldsIt)
 
 TEST_F (IOKitTest, AReleasedInterestNotificationSendsNothingMore)
 {
-    const auto a = plugEcho (controllerDescription ("A"));
-    const auto b = plugEcho (controllerDescription ("B"));
+    const auto a = plugEcho (namedDescription ("A"));
+    const auto b = plugEcho (namedDescription ("B"));
     IONotificationPortRef port = messageThreadPort();
     TerminationRecorder forA, forB;
     ASSERT_EQ (watchTermination (port, a, forA), KERN_SUCCESS);
@@ -794,8 +795,8 @@ class FaultKnob : public IOKitTest, public testing::WithParamInterface<FaultCase
 TEST_P (FaultKnob, FailsTheCallAsOftenAndForWhomItIsTold)
 {
     const auto& c = GetParam();
-    const auto target = plugEcho (controllerDescription ("Target"));
-    const auto bystander = plugEcho (controllerDescription ("Bystander"));
+    const auto target = plugEcho (namedDescription ("Target"));
+    const auto bystander = plugEcho (namedDescription ("Bystander"));
     ASSERT_EQ (c.attempt (target), 0) << "works without a fault";
 
     simmac::injectFault (c.call, { 1 });
@@ -944,8 +945,8 @@ INSTANTIATE_TEST_SUITE_P (
 
 TEST_F (IOKitTest, EditorsChangeWhatPropertiesAndElementsSay)
 {
-    const auto edited = plugEcho (controllerDescription ("Edited"));
-    const auto plain = plugEcho (controllerDescription ("Plain"));
+    const auto edited = plugEcho (namedDescription ("Edited"));
+    const auto plain = plugEcho (namedDescription ("Plain"));
     simmac::setPropertyEditor (
         [edited] (sim::DeviceId device, CFMutableDictionaryRef properties)
         {

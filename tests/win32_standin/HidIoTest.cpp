@@ -14,6 +14,7 @@
 #include <thread>
 
 using namespace wintest;
+using namespace simtest;
 
 namespace
 {

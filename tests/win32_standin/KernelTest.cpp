@@ -7,6 +7,7 @@
 #include <thread>
 
 using namespace wintest;
+using namespace simtest;
 
 namespace
 {

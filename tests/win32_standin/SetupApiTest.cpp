@@ -8,6 +8,7 @@
 #include <cstddef>
 
 using namespace wintest;
+using namespace simtest;
 
 namespace
 {

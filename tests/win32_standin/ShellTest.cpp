@@ -18,6 +18,7 @@
 extern char** environ;
 
 using namespace wintest;
+using namespace simtest;
 
 namespace
 {

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "EchoDevice.h"
+#include <EchoDevice.h>
 
 #include <hidsdi.h>
 #include <setupapi.h>
@@ -18,6 +18,11 @@
 
 namespace wintest
 {
+using simtest::Bytes;
+using simtest::controllerDescription;
+using simtest::EchoDevice;
+using simtest::plugEcho;
+
 /** Waits are generous: they only bound a failing test. */
 constexpr DWORD generousMs = 5000;
 

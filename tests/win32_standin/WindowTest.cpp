@@ -18,6 +18,7 @@
 #include <thread>
 
 using namespace wintest;
+using namespace simtest;
 
 namespace
 {

@@ -11,6 +11,7 @@
 #include <dbt.h>
 
 using namespace wintest;
+using namespace simtest;
 
 namespace
 {

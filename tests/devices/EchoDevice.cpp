@@ -1,6 +1,6 @@
 #include "EchoDevice.h"
 
-namespace standintest
+namespace simtest
 {
 void EchoDevice::plugged (sim::DeviceLink& newLink)
 {
@@ -50,13 +50,20 @@ std::vector<Bytes> EchoDevice::received() const
     return reports;
 }
 
-sim::DeviceDescription controllerDescription (const char* name, std::uint16_t vendorId,
-                                              std::uint16_t productId)
+sim::DeviceDescription controllerDescription (std::uint16_t vendorId, std::uint16_t productId, int port)
 {
     sim::DeviceDescription d;
-    d.productName = name;
+    d.productName = "QM-KM3300";
     d.vendorId = vendorId;
     d.productId = productId;
+    d.port = port;
+    return d;
+}
+
+sim::DeviceDescription namedDescription (const char* name, std::uint16_t vendorId, std::uint16_t productId)
+{
+    auto d = controllerDescription (vendorId, productId);
+    d.productName = name;
     return d;
 }
 
@@ -67,4 +74,4 @@ sim::DeviceId plugEcho (const sim::DeviceDescription& description, std::shared_p
         *model = device;
     return sim::VirtualHidBus::instance().plug (device, description);
 }
-} // namespace standintest
+} // namespace simtest

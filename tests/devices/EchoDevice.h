@@ -1,8 +1,8 @@
 #pragma once
 
-// A trivial bus device for the stand-in's tests: it records every output
-// report and sends it straight back as an input report, unless told to refuse
-// reports or to keep quiet.
+// A trivial bus device for the tests of the platform stand-ins and backends:
+// it records every output report and sends it straight back as an input
+// report, unless told to refuse reports or to keep quiet.
 
 #include <VirtualHidBus.h>
 
@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-namespace standintest
+namespace simtest
 {
 using Bytes = std::vector<std::uint8_t>;
 
@@ -25,10 +25,12 @@ public:
     /** Sends one input report of its own, on the calling thread. */
     void sendInput (const Bytes& report);
 
-    /** Refused reports leave the host's write to time out. */
+    /** A refused report is not taken: the host's write stays pending until
+        its time-out. */
     void setRefusing (bool shouldRefuse);
     void setEchoing (bool shouldEcho);
 
+    /** Every output report offered, refused ones included. */
     std::vector<Bytes> received() const;
 
 private:
@@ -39,11 +41,15 @@ private:
     std::vector<Bytes> reports;
 };
 
-/** A description of a 32-byte controller-like device. */
-sim::DeviceDescription controllerDescription (const char* name = "QM-KM3300", std::uint16_t vendorId = 0x7A3C,
-                                              std::uint16_t productId = 0x6102);
+/** A 32-byte controller-like device. */
+sim::DeviceDescription controllerDescription (std::uint16_t vendorId = 0x7A3C,
+                                              std::uint16_t productId = 0x6102, int port = -1);
+
+/** The same under another product name. */
+sim::DeviceDescription namedDescription (const char* name, std::uint16_t vendorId = 0x7A3C,
+                                         std::uint16_t productId = 0x6102);
 
 /** Plugs a new echo device in; the device is handed back through model. */
-sim::DeviceId plugEcho (const sim::DeviceDescription& description,
+sim::DeviceId plugEcho (const sim::DeviceDescription& description = controllerDescription(),
                         std::shared_ptr<EchoDevice>* model = nullptr);
-} // namespace standintest
+} // namespace simtest
