@@ -229,14 +229,14 @@ int HIDDevice::findDevice (const int* vendorIds, const int* productIds, int coun
         if (!description)
             continue;
 
-        for (int i = 0; i < count; ++i)
-        {
-            if (vendorIds[i] != description->vendorId ||
-                (productIds != nullptr && productIds[i] != description->productId))
-                continue;
+        // A device is opened once, however many entries it matches.
+        bool matches = false;
+        for (int i = 0; i < count && !matches; ++i)
+            matches = vendorIds[i] == description->vendorId &&
+                      (productIds == nullptr || productIds[i] == description->productId);
+        if (matches)
             if (auto* device = openBusDevice (id))
                 devices->push_back (device);
-        }
     }
 
     return devices->empty() ? resultNotFound : resultOk;

@@ -116,6 +116,10 @@ TEST_F (HIDDeviceContract, TheListFormFiltersByVendorAndProduct)
         { { 0x7A3C }, { 0x6109 }, { c } },
         { { 0xFF00, 0x7A3C }, { 0x6109, 0x6102 }, { a, b } },
         { { 0x1234 }, {}, {} },
+        // One opened device for every device present, however many entries
+        // it matches.
+        { { 0x7A3C, 0x7A3C }, {}, { a, c } },
+        { { 0x7A3C, 0x7A3C, 0xFF00 }, { 0x6102, 0x6102, 0x6109 }, { a, b } },
     };
 
     for (const auto& test : cases)
@@ -125,6 +129,7 @@ TEST_F (HIDDeviceContract, TheListFormFiltersByVendorAndProduct)
                                                 test.products.empty() ? nullptr : test.products.data(),
                                                 (int) test.vendors.size(), &found);
         EXPECT_EQ (code, test.expected.empty() ? 1 : 0);
+        EXPECT_EQ (ulktest::platform::openDeviceCount(), (int) found.size());
         ASSERT_EQ (found.size(), test.expected.size());
         for (size_t i = 0; i < found.size(); ++i)
         {

@@ -16,6 +16,11 @@
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <regex>
 #include <thread>
 
@@ -440,6 +445,163 @@ TEST_F (MacBackend, ReleasingWhileReportsPourInIsSafe)
     }
     stop = true;
     flood.join();
+}
+
+TEST_F (MacBackend, AMessageQueuedForAReleasedDeviceReachesNothing)
+{
+    Heard heard;
+    HIDDevice::setDeviceNotificationCallback (Heard::callback, &heard);
+    auto gone = ContractDevice::plug (0x7A3C, 0x6102);
+    auto kept = ContractDevice::plug (0x7A3C, 0x6109);
+    HIDDevice* released = open (gone);
+    HIDDevice* device = open (kept);
+    const auto keptPath = pathOf (kept);
+
+    // The removal message is on the port when the device is released; as on
+    // a Mac it is delivered all the same, to a record that is gone.
+    gone->unplug();
+    ASSERT_TRUE (simmac::mainRunLoopHasWork());
+    released->release();
+    kept->unplug();
+
+    ASSERT_TRUE (ulktest::pumpUntil ([&] { return !heard.events.empty(); }));
+    ulktest::pumpFor (50);
+    ASSERT_EQ (heard.events.size(), 1u);
+    EXPECT_EQ (heard.events[0].first, 1);
+    EXPECT_EQ (heard.events[0].second, keptPath);
+    device->release();
+}
+
+namespace
+{
+/** Ends the program when rounds stop making progress: a hung release would
+    otherwise hang the test program until its time-out. */
+class Watchdog
+{
+public:
+    explicit Watchdog (const char* whatToName)
+        : what (whatToName)
+        , thread ([this] { watch(); })
+    {
+    }
+
+    ~Watchdog()
+    {
+        {
+            std::lock_guard<std::mutex> guard (lock);
+            finished = true;
+        }
+        changed.notify_all();
+        thread.join();
+    }
+
+    void tick() { progress.fetch_add (1); }
+
+private:
+    void watch()
+    {
+        std::unique_lock<std::mutex> held (lock);
+        auto last = progress.load();
+        while (!changed.wait_for (held, std::chrono::seconds (20), [this] { return finished; }))
+        {
+            const auto now = progress.load();
+            if (now == last)
+            {
+                std::fprintf (stderr, "%s: no progress for 20 s, after %ld rounds\n", what, now);
+                std::abort();
+            }
+            last = now;
+        }
+    }
+
+    const char* const what;
+    std::atomic<long> progress{ 0 };
+    std::mutex lock;
+    std::condition_variable changed;
+    bool finished = false;
+    std::thread thread;
+};
+
+/** Delays each reader thread just before its run by 0 to 300 microseconds,
+    so that releases meet readers before, at and after the start of their run. */
+class LateReaders
+{
+public:
+    LateReaders()
+    {
+        simmac::setBeforeRunHook (
+            [this]
+            {
+                const auto delay = next.fetch_add (37) % 301;
+                if (delay > 0)
+                    std::this_thread::sleep_for (std::chrono::microseconds (delay));
+            });
+    }
+
+    ~LateReaders() { simmac::setBeforeRunHook (nullptr); }
+
+private:
+    std::atomic<unsigned> next{ 0 };
+};
+} // namespace
+
+TEST_F (MacBackend, ReleaseEndsTheReaderHoweverLateItsRunBegins)
+{
+    // Each kind of round opens and releases as the program does: the
+    // detector's probe with one controller, the probe with two (the second is
+    // released inside findDevice), and an arrival opened and dropped at once.
+    enum Kind
+    {
+        oneController,
+        twoControllers,
+        openedFromAnArrival
+    };
+    struct Case
+    {
+        Kind kind;
+        bool reportsPourIn;
+    };
+    constexpr int rounds = 1000;
+    LateReaders late;
+
+    for (const auto c : { Case{ oneController, false }, Case{ twoControllers, false },
+                          Case{ openedFromAnArrival, false }, Case{ twoControllers, true } })
+    {
+        SCOPED_TRACE (testing::Message() << "kind " << c.kind << (c.reportsPourIn ? ", flooded" : ""));
+        std::vector<std::shared_ptr<ContractDevice>> controllers{ ContractDevice::plug (0x7A3C, 0x6102) };
+        if (c.kind == twoControllers)
+            controllers.push_back (ContractDevice::plug (0x7A3C, 0x6109));
+        const auto path = pathOf (controllers.front());
+
+        std::atomic<bool> stop{ false };
+        std::thread flood;
+        if (c.reportsPourIn)
+            flood = std::thread (
+                [&]
+                {
+                    for (std::uint8_t n = 0; !stop; ++n)
+                        for (auto& controller : controllers)
+                            controller->sendInput (reportOf (n));
+                });
+
+        {
+            Watchdog watchdog ("release");
+            for (int round = 0; round < rounds; ++round)
+            {
+                HIDDevice* device = nullptr;
+                const int code = c.kind == openedFromAnArrival ? openByPath (path, &device)
+                                                               : HIDDevice::findDevice (0x7A3C, &device);
+                ASSERT_EQ (code, 0) << "round " << round;
+                device->release();
+                watchdog.tick();
+            }
+        }
+        stop = true;
+        if (flood.joinable())
+            flood.join();
+        EXPECT_EQ (ulktest::platform::openDeviceCount(), 0);
+        sim::VirtualHidBus::instance().unplugAll();
+    }
 }
 
 TEST (MacBackendDeathTest, NoMasterPortStopsTheProcess)

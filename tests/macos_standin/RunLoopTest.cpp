@@ -6,6 +6,7 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <MacRunLoopBridge.h>
+#include <sim_macos/MacStandIn.h>
 
 #include "TestSupport.h"
 
@@ -64,13 +65,13 @@ TEST (RunLoop, AWorkerServesItsSourcesUntilStoppedFromAnotherThread)
     CFRelease (source);
 }
 
-TEST (RunLoop, AStopBeforeTheLoopRunsEndsItsNextRunOnly)
+TEST (RunLoop, AStopBeforeTheLoopRunsIsLost)
 {
     SourceCounter counter;
     CFRunLoopSourceRef source = counter.makeSource();
     std::atomic<CFRunLoopRef> loop{ nullptr };
-    Event published, go, firstReturned, done;
-    std::atomic<SInt32> secondResult{ 0 };
+    Event published, go, done;
+    std::atomic<SInt32> result{ 0 };
 
     std::thread worker (
         [&]
@@ -80,19 +81,80 @@ TEST (RunLoop, AStopBeforeTheLoopRunsEndsItsNextRunOnly)
             loop = mine;
             published.set();
             go.wait();
-            CFRunLoopRun();
-            firstReturned.set();
-            secondResult = CFRunLoopRunInMode (kCFRunLoopDefaultMode, 0.02, false);
+            result = CFRunLoopRunInMode (kCFRunLoopDefaultMode, 0.05, false);
             done.set();
         });
     ASSERT_TRUE (published.wait());
 
+    // The loop is not running: the stop is not kept for the run to come.
     CFRunLoopStop (loop);
     go.set();
-    EXPECT_TRUE (firstReturned.wait());
     joinWhenDone (worker, done, loop);
-    EXPECT_EQ (secondResult.load(), kCFRunLoopRunTimedOut);
+    EXPECT_EQ (result.load(), kCFRunLoopRunTimedOut);
     CFRelease (source);
+}
+
+TEST (RunLoop, AStopEndsTheInnermostRunOnly)
+{
+    // The outer run's source runs an inner run, whose own source stops the
+    // loop; the outer run goes on to its time-out.
+    struct Nested
+    {
+        CFRunLoopSourceRef inner = nullptr;
+        SInt32 innerResult = 0;
+    } nested;
+
+    CFRunLoopSourceContext outerContext{};
+    outerContext.info = &nested;
+    outerContext.perform = [] (void* info)
+    {
+        auto* n = static_cast<Nested*> (info);
+        CFRunLoopSourceSignal (n->inner);
+        n->innerResult = CFRunLoopRunInMode (kCFRunLoopDefaultMode, 5.0, false);
+    };
+    CFRunLoopSourceContext innerContext{};
+    innerContext.perform = [] (void*) { CFRunLoopStop (CFRunLoopGetCurrent()); };
+    CFRunLoopSourceRef outer = CFRunLoopSourceCreate (kCFAllocatorDefault, 0, &outerContext);
+    nested.inner = CFRunLoopSourceCreate (kCFAllocatorDefault, 0, &innerContext);
+    SInt32 outerResult = 0;
+
+    std::thread worker (
+        [&]
+        {
+            CFRunLoopRef mine = CFRunLoopGetCurrent();
+            CFRunLoopAddSource (mine, outer, kCFRunLoopDefaultMode);
+            CFRunLoopAddSource (mine, nested.inner, kCFRunLoopDefaultMode);
+            CFRunLoopSourceSignal (outer);
+            outerResult = CFRunLoopRunInMode (kCFRunLoopDefaultMode, 0.05, false);
+        });
+    worker.join();
+
+    EXPECT_EQ (nested.innerResult, kCFRunLoopRunStopped);
+    EXPECT_EQ (outerResult, kCFRunLoopRunTimedOut);
+    CFRelease (outer);
+    CFRelease (nested.inner);
+}
+
+TEST (RunLoop, TheHookRunsOnTheReaderJustBeforeItsRun)
+{
+    std::atomic<int> calls{ 0 };
+    std::thread::id hookThread;
+    simmac::setBeforeRunHook (
+        [&]
+        {
+            hookThread = std::this_thread::get_id();
+            ++calls;
+        });
+    std::thread worker ([] { CFRunLoopRun(); }); // no source: the run finishes at once
+    const auto workerId = worker.get_id();
+    worker.join();
+    simmac::setBeforeRunHook (nullptr);
+
+    EXPECT_EQ (calls.load(), 1);
+    EXPECT_EQ (hookThread, workerId);
+    std::thread after ([] { CFRunLoopRun(); });
+    after.join();
+    EXPECT_EQ (calls.load(), 1) << "removed, the hook is not called";
 }
 
 enum class Mode
@@ -168,8 +230,8 @@ INSTANTIATE_TEST_SUITE_P (RunLoop, RunInMode,
                                                     1 },
                                            RunCase{ "CommonModesServeTheDefaultMode", Mode::commonModes, true,
                                                     false, false, 5.0, true, kCFRunLoopRunHandledSource, 1 },
-                                           RunCase{ "APendingStopComesFirst", Mode::defaultMode, true, false,
-                                                    true, 5.0, true, kCFRunLoopRunStopped, 0 }),
+                                           RunCase{ "AStopBeforeTheRunIsLost", Mode::defaultMode, true, false,
+                                                    true, 5.0, true, kCFRunLoopRunHandledSource, 1 }),
                           [] (const testing::TestParamInfo<RunCase>& info)
                           { return std::string (info.param.name); });
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// Small synchronisation helpers for the stand-in's tests: a one-shot event
-// and a version 0 run loop source that counts what happens to it.
+// Small synchronisation helpers for the stand-in's tests: a one-shot event,
+// a version 0 run loop source that counts what happens to it, and a stop that
+// cannot be lost.
 
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -124,5 +125,39 @@ private:
     int retains = 0;
     int releases = 0;
     std::thread::id performer;
+};
+
+/** Stops a loop's run from another thread, whether or not the run has begun:
+    CFRunLoopStop alone is lost on a loop that is not running yet.  Add it to
+    the loop on its own thread before the run. */
+class LoopStopper
+{
+public:
+    LoopStopper()
+    {
+        CFRunLoopSourceContext context{};
+        context.perform = [] (void*) { CFRunLoopStop (CFRunLoopGetCurrent()); };
+        source = CFRunLoopSourceCreate (kCFAllocatorDefault, 0, &context);
+    }
+
+    ~LoopStopper()
+    {
+        CFRunLoopSourceInvalidate (source);
+        CFRelease (source);
+    }
+
+    void addTo (CFRunLoopRef loop) { CFRunLoopAddSource (loop, source, kCFRunLoopDefaultMode); }
+
+    void stop (CFRunLoopRef loop)
+    {
+        CFRunLoopSourceSignal (source);
+        CFRunLoopWakeUp (loop);
+    }
+
+    LoopStopper (const LoopStopper&) = delete;
+    LoopStopper& operator= (const LoopStopper&) = delete;
+
+private:
+    CFRunLoopSourceRef source;
 };
 } // namespace standintest

@@ -7,6 +7,10 @@
 // notification on every HID device service) and removals (a general-interest
 // notification on every device this backend opened) come through one
 // notification port on the run loop of the thread that first asked for it.
+//
+// A removal message names its device by a key, looked up among the devices
+// still open: a message already queued when a device is released is still
+// delivered, and must not reach the freed record.
 
 #include <qmhid_Assert.h>
 #include <qmhid_HIDDevice.h>
@@ -22,7 +26,9 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <map>
 
 namespace qmhid
 {
@@ -85,9 +91,14 @@ public:
     char registryPath[registryPathSize];
     io_object_t interestNotification;
 
+    /** The record's key among the open devices; 0 while it has none. */
+    std::uintptr_t key;
+
     // The reader thread's life, so that destruction can wait until the thread
     // no longer touches the record: starting until it has recorded its run
-    // loop, running, then finished once its run loop has ended.
+    // loop, running, then finished once its run loop has ended.  A stop that
+    // came before the run began would be lost, so the stop is a source of the
+    // reader's loop: signalled, it stops the run whenever that starts.
     enum ReaderState
     {
         readerNone,
@@ -98,7 +109,31 @@ public:
     pthread_mutex_t readerMutex;
     pthread_cond_t readerCondition;
     ReaderState readerState;
+    CFRunLoopSourceRef stopSource;
 };
+
+namespace
+{
+/** The devices open now, by key, so that a removal message finds its record
+    only while it lives.  Keys are never used twice. */
+struct OpenDevices
+{
+    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    std::map<std::uintptr_t, DevImpl*> byKey;
+    std::uintptr_t lastKey = 0;
+};
+
+OpenDevices& openDevices()
+{
+    static auto* devices = new OpenDevices(); // reader threads may outlive static objects
+    return *devices;
+}
+
+void stopCurrentRunLoop (void*)
+{
+    CFRunLoopStop (CFRunLoopGetCurrent());
+}
+} // namespace
 
 DevImpl::DevImpl()
     : iface (nullptr)
@@ -110,7 +145,9 @@ DevImpl::DevImpl()
     , waiting (false)
     , reportAvailable (false)
     , interestNotification (0)
+    , key (0)
     , readerState (readerNone)
+    , stopSource (nullptr)
 {
     registryPath[0] = 0;
     pthread_cond_init (&reportCondition, nullptr);
@@ -121,6 +158,14 @@ DevImpl::DevImpl()
 
 DevImpl::~DevImpl()
 {
+    // From here on a removal message that is still on its way finds nothing.
+    auto& devices = openDevices();
+    pthread_mutex_lock (&devices.lock);
+    devices.byKey.erase (key);
+    const io_object_t notification = interestNotification;
+    interestNotification = 0;
+    pthread_mutex_unlock (&devices.lock);
+
     if (iface != nullptr)
     {
         // After close no report callback runs on this record any more.
@@ -138,9 +183,9 @@ DevImpl::~DevImpl()
         pthread_mutex_destroy (&reportMutex);
     }
 
-    // No removal message may reach a destroyed record.
-    if (interestNotification != 0)
-        IOObjectRelease (interestNotification);
+    // No later removal message is sent for a destroyed record.
+    if (notification != 0)
+        IOObjectRelease (notification);
 
     pthread_cond_destroy (&readerCondition);
     pthread_mutex_destroy (&readerMutex);
@@ -211,15 +256,24 @@ bool DevImpl::init (io_service_t service, IOHIDDeviceInterface** interface, CFMu
         return false;
     }
 
+    auto& devices = openDevices();
+    pthread_mutex_lock (&devices.lock);
+    key = ++devices.lastKey;
+    devices.byKey[key] = this;
+    pthread_mutex_unlock (&devices.lock);
+
+    io_object_t notification = 0;
     result = IOServiceAddInterestNotification (getNotificationPort(), service, kIOGeneralInterest,
-                                               deviceNotification, this, &interestNotification);
+                                               deviceNotification, (void*) key, &notification);
     if (result != kIOReturnSuccess)
     {
         log().output ("HIDDevice -  DevImpl::init() error with IOServiceAddInterestNotification()");
-        interestNotification = 0;
         (*interface)->close (interface);
         return false;
     }
+    pthread_mutex_lock (&devices.lock);
+    interestNotification = notification;
+    pthread_mutex_unlock (&devices.lock);
 
     iface = interface;
     startInterruptRunLoopThread();
@@ -229,6 +283,11 @@ bool DevImpl::init (io_service_t service, IOHIDDeviceInterface** interface, CFMu
 //==============================================================================
 int DevImpl::startInterruptRunLoopThread()
 {
+    CFRunLoopSourceContext context;
+    std::memset (&context, 0, sizeof (context));
+    context.perform = stopCurrentRunLoop;
+    stopSource = CFRunLoopSourceCreate (kCFAllocatorDefault, 0, &context);
+
     pthread_mutex_lock (&readerMutex);
     readerState = readerStarting;
     pthread_mutex_unlock (&readerMutex);
@@ -240,6 +299,8 @@ int DevImpl::startInterruptRunLoopThread()
         pthread_mutex_lock (&readerMutex);
         readerState = readerNone;
         pthread_mutex_unlock (&readerMutex);
+        CFRelease (stopSource);
+        stopSource = nullptr;
         return error;
     }
 
@@ -255,13 +316,19 @@ int DevImpl::startInterruptRunLoopThread()
 
 void DevImpl::stopInterruptRunLoopThread()
 {
-    CFRunLoopStop (runLoop);
+    // Whether or not the reader's run has begun: a signalled source stays
+    // signalled until its loop runs it.
+    CFRunLoopSourceSignal (stopSource);
+    CFRunLoopWakeUp (runLoop);
 
     // The detached thread is never joined; it says when it is done with the record.
     pthread_mutex_lock (&readerMutex);
     while (readerState == readerRunning)
         pthread_cond_wait (&readerCondition, &readerMutex);
     pthread_mutex_unlock (&readerMutex);
+    CFRunLoopSourceInvalidate (stopSource);
+    CFRelease (stopSource);
+    stopSource = nullptr;
     CFRelease (runLoop);
 
     pthread_cond_destroy (&reportCondition);
@@ -283,6 +350,7 @@ void* interruptRunLoop (void* recordPointer)
     CFRunLoopRef loop = CFRunLoopGetCurrent();
     if (source != nullptr)
         CFRunLoopAddSource (loop, source, kCFRunLoopDefaultMode);
+    CFRunLoopAddSource (loop, record->stopSource, kCFRunLoopDefaultMode);
 
     // Kept until the record is done with it, even if the loop ends early.
     pthread_mutex_lock (&record->readerMutex);
@@ -573,13 +641,13 @@ int HIDDevice::findDevice (const int* vendorIds, const int* productIds, int coun
         int vendorId = 0, productId = 0;
         getIDFrom (properties, &vendorId, &productId);
 
-        for (int i = 0; i < count; ++i)
-        {
-            if (vendorIds[i] != vendorId || (productIds != nullptr && productIds[i] != productId))
-                continue;
+        // A device is opened once, however many entries it matches.
+        bool matches = false;
+        for (int i = 0; i < count && !matches; ++i)
+            matches = vendorIds[i] == vendorId && (productIds == nullptr || productIds[i] == productId);
+        if (matches)
             if (HIDDevice* device = openService (service, properties, access))
                 devices->push_back (device);
-        }
 
         CFRelease (properties);
         IOObjectRelease (service);
@@ -715,24 +783,35 @@ void deviceNotification (void* refcon, io_service_t service, natural_t messageTy
     if (messageType != kIOMessageServiceIsTerminated)
         return;
 
-    log().output ("RemovalNotification");
-    auto* record = static_cast<DevImpl*> (refcon);
-
-    if (record->interestNotification != 0)
+    // The receiver may release the device during the call: the identifier
+    // holds its own copy of the path, taken while the record is known alive.
+    HIDDeviceIdentifier identifier;
+    io_object_t notification = 0;
+    auto& devices = openDevices();
+    pthread_mutex_lock (&devices.lock);
+    const auto found = devices.byKey.find ((std::uintptr_t) refcon);
+    const bool alive = found != devices.byKey.end();
+    if (alive)
     {
-        IOObjectRelease (record->interestNotification);
+        DevImpl* record = found->second;
+        identifier.init (record->registryPath);
+        notification = record->interestNotification;
         record->interestNotification = 0;
     }
+    pthread_mutex_unlock (&devices.lock);
+
+    // A message that was on its way when the device was released.
+    if (!alive)
+        return;
+
+    log().output ("RemovalNotification");
+    if (notification != 0)
+        IOObjectRelease (notification);
 
     if (deviceNotificationCallback == nullptr)
         return;
 
     log().output ("service = %d", (int) service);
-
-    // The receiver may release the device during the call: the identifier
-    // holds its own copy of the path.
-    HIDDeviceIdentifier identifier;
-    identifier.init (record->registryPath);
     deviceNotificationCallback (1, &identifier, deviceNotificationData);
 }
 } // namespace qmhid

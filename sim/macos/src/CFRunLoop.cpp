@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -49,7 +50,9 @@ struct __CFRunLoop final : Object
     std::thread::id owner;
     std::condition_variable wake;
     std::vector<Entry> entries;
-    bool stopPending = false;
+    /** One flag per run in progress on the loop's thread, innermost last:
+        CFRunLoopStop ends the innermost run, and only a run in progress. */
+    std::vector<bool> stops;
     bool wakePending = false;
     bool waiting = false;
     int eventFd = -1;
@@ -89,6 +92,9 @@ struct Globals
 {
     std::mutex lock;
     __CFRunLoop* main = nullptr; ///< holds one reference
+
+    std::mutex hookLock;
+    std::shared_ptr<const simmac::RunHook> beforeRun;
 };
 
 /** Never destroyed: threads may end after the process's static objects. */
@@ -97,6 +103,30 @@ Globals& globals()
     static auto* g = new Globals();
     return *g;
 }
+
+/** A run in progress on a loop; the global lock is held when one is made or
+    ends. */
+class RunInProgress
+{
+public:
+    explicit RunInProgress (__CFRunLoop& loopToUse)
+        : loop (loopToUse)
+        , depth (loopToUse.stops.size())
+    {
+        loop.stops.push_back (false);
+    }
+
+    ~RunInProgress() { loop.stops.pop_back(); }
+
+    bool stopped() const { return loop.stops[depth]; }
+
+    RunInProgress (const RunInProgress&) = delete;
+    RunInProgress& operator= (const RunInProgress&) = delete;
+
+private:
+    __CFRunLoop& loop;
+    const std::size_t depth;
+};
 
 bool isProcessMainThread()
 {
@@ -287,6 +317,13 @@ CFTypeID CFRunLoopGetTypeID (void)
 namespace
 {
 std::atomic<void (*)()> currentLoopHook{ nullptr };
+
+std::shared_ptr<const simmac::RunHook> beforeRunHook()
+{
+    auto& g = globals();
+    std::lock_guard<std::mutex> guard (g.hookLock);
+    return g.beforeRun;
+}
 } // namespace
 
 CFRunLoopRef CFRunLoopGetCurrent (void)
@@ -326,21 +363,15 @@ CFRunLoopRunResult CFRunLoopRunInMode (CFStringRef modeRef, CFTimeInterval secon
                                      std::chrono::duration<double> (seconds > 0 ? seconds : 0.0));
 
     std::unique_lock<std::mutex> held (globals().lock);
-    if (loop.stopPending)
-    {
-        loop.stopPending = false;
-        return kCFRunLoopRunStopped;
-    }
+    // Every run starts unstopped; the guard ends before the lock is let go.
+    const RunInProgress run (loop);
     if (!hasSources (loop, mode))
         return kCFRunLoopRunFinished;
 
     for (;;)
     {
-        if (loop.stopPending)
-        {
-            loop.stopPending = false;
+        if (run.stopped())
             return kCFRunLoopRunStopped;
-        }
         if (performOne (held, loop, mode))
         {
             if (returnAfterSourceHandled)
@@ -354,8 +385,8 @@ CFRunLoopRunResult CFRunLoopRunInMode (CFStringRef modeRef, CFTimeInterval secon
 
         loop.wakePending = false;
         loop.waiting = true;
-        const auto due = [&loop, &mode] {
-            return loop.wakePending || loop.stopPending || hasReadySource (loop, mode) ||
+        const auto due = [&loop, &mode, &run] {
+            return loop.wakePending || run.stopped() || hasReadySource (loop, mode) ||
                    !hasSources (loop, mode);
         };
         if (forever)
@@ -368,6 +399,10 @@ CFRunLoopRunResult CFRunLoopRunInMode (CFStringRef modeRef, CFTimeInterval secon
 
 void CFRunLoopRun (void)
 {
+    if (!isProcessMainThread())
+        if (auto hook = beforeRunHook())
+            (*hook)();
+
     for (;;)
     {
         const auto result = CFRunLoopRunInMode (kCFRunLoopDefaultMode, 1.0e10, false);
@@ -395,7 +430,10 @@ void CFRunLoopStop (CFRunLoopRef rl)
 {
     auto* loop = as<__CFRunLoop> (rl, simcf::runLoopType, "CFRunLoopStop");
     std::lock_guard<std::mutex> guard (globals().lock);
-    loop->stopPending = true;
+    // A loop that is not running has nothing to stop: the stop is lost.
+    if (loop->stops.empty())
+        return;
+    loop->stops.back() = true;
     notify (*loop);
 }
 
@@ -527,6 +565,14 @@ void setCurrentLoopHook (void (*hook)())
     currentLoopHook.store (hook);
 }
 
+void setBeforeRunHook (RunHook hook)
+{
+    auto made = hook ? std::make_shared<const RunHook> (std::move (hook)) : nullptr;
+    auto& g = globals();
+    std::lock_guard<std::mutex> guard (g.hookLock);
+    g.beforeRun = std::move (made);
+}
+
 int attachMainRunLoop()
 {
     auto* loop = currentLoop();
@@ -548,8 +594,9 @@ int attachMainRunLoop()
     return loop->eventFd;
 }
 
-void serviceMainRunLoop()
+void serviceMainRunLoop (CFStringRef modeRef)
 {
+    const std::string mode = simcf::textOf (modeRef);
     auto& g = globals();
     std::unique_lock<std::mutex> held (g.lock);
     auto* loop = g.main;
@@ -566,12 +613,21 @@ void serviceMainRunLoop()
 
     // A bounded batch, so that work that keeps posting work cannot starve the
     // event loop that services this one.
-    for (int i = 0; i < 64 && performOne (held, *loop, defaultModeName); ++i)
+    for (int i = 0; i < 64 && performOne (held, *loop, mode); ++i)
     {
     }
 
-    if (hasReadySource (*loop, defaultModeName))
+    // Work of other modes waits, without a wake-up, for a service in its mode.
+    if (hasReadySource (*loop, mode))
         notify (*loop);
+}
+
+bool mainRunLoopHasWork (CFStringRef modeRef)
+{
+    const std::string mode = simcf::textOf (modeRef);
+    auto& g = globals();
+    std::lock_guard<std::mutex> guard (g.lock);
+    return g.main != nullptr && hasReadySource (*g.main, mode);
 }
 
 void detachMainRunLoop()

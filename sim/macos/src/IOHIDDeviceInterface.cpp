@@ -9,9 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <condition_variable>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 namespace
@@ -38,7 +36,6 @@ bool isHidInterfaceId (const CFUUIDBytes& iid)
 struct DeviceState
 {
     std::mutex lock;
-    std::condition_variable idle;
 
     std::shared_ptr<Service> service;
     void* sender = nullptr; ///< the interface pointer, handed to callbacks
@@ -55,8 +52,6 @@ struct DeviceState
     void* refcon = nullptr;
 
     CFRunLoopSourceRef source = nullptr; ///< one reference held here
-    /** Threads inside the report callback. */
-    std::vector<std::thread::id> running;
 };
 
 /** Runs on the thread of the run loop that holds the event source. */
@@ -78,15 +73,10 @@ void deliverReport (const std::weak_ptr<DeviceState>& weak, unsigned generation,
     void* const target = state->target;
     void* const refcon = state->refcon;
     void* const sender = state->sender;
-    state->running.push_back (std::this_thread::get_id());
     held.unlock();
 
+    // As on a Mac, close and release do not wait for a callback that runs.
     callback (target, kIOReturnSuccess, refcon, sender, size);
-
-    held.lock();
-    state->running.erase (
-        std::find (state->running.begin(), state->running.end(), std::this_thread::get_id()));
-    state->idle.notify_all();
 }
 
 /** Runs on the bus thread that sends the report. */
@@ -104,18 +94,6 @@ void queueReport (const std::weak_ptr<DeviceState>& weak, unsigned generation, c
                              { deliverReport (weak, generation, report); });
 }
 
-/** Waits until no thread but this one is inside the report callback. */
-void waitUntilIdle (DeviceState& state, std::unique_lock<std::mutex>& held)
-{
-    const auto me = std::this_thread::get_id();
-    state.idle.wait (held,
-                     [&state, me]
-                     {
-                         return std::all_of (state.running.begin(), state.running.end(),
-                                             [me] (std::thread::id t) { return t == me; });
-                     });
-}
-
 IOReturn closeDevice (DeviceState& state)
 {
     std::unique_lock<std::mutex> held (state.lock);
@@ -129,9 +107,6 @@ IOReturn closeDevice (DeviceState& state)
     // Outside the lock: the bus waits here for a report being queued.
     handle->setInputHandler (nullptr);
     handle->close();
-
-    held.lock();
-    waitUntilIdle (state, held);
     return kIOReturnSuccess;
 }
 
@@ -187,8 +162,7 @@ ULONG hidRelease (void* self)
     closeDevice (state);
     CFRunLoopSourceRef source;
     {
-        std::unique_lock<std::mutex> held (state.lock);
-        waitUntilIdle (state, held);
+        std::lock_guard<std::mutex> guard (state.lock);
         source = state.source;
         state.source = nullptr;
         state.callback = nullptr;

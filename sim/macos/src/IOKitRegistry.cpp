@@ -276,32 +276,28 @@ void postArrival (const std::shared_ptr<MatchingNotification>& notification)
                              });
 }
 
+/** The message carries the callback, its refcon and the service: as on a Mac,
+    releasing the notification after the message was sent does not take it
+    back. */
 void postTermination (const std::shared_ptr<InterestNotification>& notification)
 {
-    std::weak_ptr<InterestNotification> weak = notification;
-    simcf::postToPortSource (notification->source,
-                             [weak]
-                             {
-                                 IOServiceInterestCallback callback;
-                                 void* refcon;
-                                 io_service_t service;
-                                 {
-                                     std::lock_guard<std::mutex> guard (world().lock);
-                                     auto n = weak.lock();
-                                     if (n == nullptr || n->cancelled)
-                                         return;
-                                     callback = n->callback;
-                                     refcon = n->refcon;
-                                     // The callback's own reference of the service.
-                                     service = addHandleReference (n->service);
-                                 }
-                                 callback (refcon, service, kIOMessageServiceIsTerminated, nullptr);
-                                 std::shared_ptr<IOObject> last;
-                                 {
-                                     std::lock_guard<std::mutex> guard (world().lock);
-                                     dropHandleReference (service, last);
-                                 }
-                             });
+    simcf::postToPortSource (
+        notification->source,
+        [callback = notification->callback, refcon = notification->refcon, target = notification->service]
+        {
+            io_service_t service;
+            {
+                // The callback's own reference of the service.
+                std::lock_guard<std::mutex> guard (world().lock);
+                service = addHandleReference (target);
+            }
+            callback (refcon, service, kIOMessageServiceIsTerminated, nullptr);
+            std::shared_ptr<IOObject> last;
+            {
+                std::lock_guard<std::mutex> guard (world().lock);
+                dropHandleReference (service, last);
+            }
+        });
 }
 
 void addService (sim::DeviceId device)

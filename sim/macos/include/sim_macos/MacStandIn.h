@@ -21,9 +21,15 @@ namespace simmac
     thread.  Calling it again on the same thread returns the same descriptor. */
 int attachMainRunLoop();
 
-/** Runs, on the main run loop's thread, the work of its default-mode sources
-    that is ready now, without anyone calling CFRunLoopRun. */
-void serviceMainRunLoop();
+/** Runs, on the main run loop's thread, the work of the sources of mode (and
+    of the common modes) that is ready now, without anyone calling
+    CFRunLoopRun.  Ready work of other modes waits for a service in its mode
+    and does not make the descriptor readable meanwhile. */
+void serviceMainRunLoop (CFStringRef mode = kCFRunLoopDefaultMode);
+
+/** Whether the main run loop has work ready in mode: work that a modal
+    panel holds back shows here. */
+bool mainRunLoopHasWork (CFStringRef mode = kCFRunLoopDefaultMode);
 
 /** Closes the descriptor; the loop stays the main run loop. */
 void detachMainRunLoop();
@@ -32,6 +38,16 @@ void detachMainRunLoop();
     bridge's hook attaches the message thread's loop the first time that
     thread asks for it.  nullptr removes it. */
 void setCurrentLoopHook (void (*hook)());
+
+//==============================================================================
+// Timing on demand
+
+/** Called at the start of every CFRunLoopRun on a thread other than the
+    process's main thread, on that thread, before the run begins: a test
+    delays a reader thread with it, e.g. between recording its run loop and
+    running it.  nullptr removes it. */
+using RunHook = std::function<void()>;
+void setBeforeRunHook (RunHook hook);
 
 //==============================================================================
 // Faults on demand
