@@ -3,6 +3,10 @@
 #include "ApplicationStartUp.h"
 #include "MainComponent.h"
 
+#if QMHID_MAC_FLAVOUR
+ #include "MainMenu.h"
+#endif
+
 namespace
 {
 const char* const names[] = { "File", "Help" };
@@ -20,11 +24,7 @@ MainWindow::MainWindow (MainComponent* component)
     setContentOwned (component, false);
 
 #if QMHID_MAC_FLAVOUR
- #if JUCE_MAC
-    juce::MenuBarModel::setMacMainMenu (this);
- #endif
-    // Elsewhere there is no system main menu bar: the menus are only reached
-    // through their keys.
+    setMainMenu (this);
 #else
     getLookAndFeel().setColour (juce::PopupMenu::backgroundColourId, juce::Colour::fromRGB (25, 25, 25));
     getLookAndFeel().setColour (juce::PopupMenu::textColourId, juce::Colours::white);
@@ -43,9 +43,7 @@ MainWindow::MainWindow (MainComponent* component)
 MainWindow::~MainWindow()
 {
 #if QMHID_MAC_FLAVOUR
- #if JUCE_MAC
-    juce::MenuBarModel::setMacMainMenu (nullptr);
- #endif
+    setMainMenu (nullptr);
 #else
     setMenuBar (nullptr, 0);
 #endif

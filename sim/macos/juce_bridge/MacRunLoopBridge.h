@@ -3,7 +3,9 @@
 // Makes JUCE's message loop service the message thread's run loop of the
 // simulated macOS platform, as on a Mac, where the message loop is the main
 // run loop: sources added to CFRunLoopGetCurrent() on the message thread then
-// run inside JUCE's dispatch loop without anyone calling CFRunLoopRun.
+// run inside JUCE's dispatch loop without anyone calling CFRunLoopRun.  While
+// a message box is open the loop runs in the modal panel's mode, as under a
+// Mac's alert: default-mode sources wait until the box has gone.
 
 namespace simmac
 {

@@ -4,11 +4,7 @@
 // strings, numbers, dictionaries, arrays, UUIDs, run loops and the COM glue of
 // plug-ins, as far as the program's HID backend uses them.
 //
-// Differences from a Mac worth knowing:
-// - Strings hold 8-bit text; CFStringGetLength counts bytes.
-// - CFRunLoopStop on a loop that is not running makes its next run return.
-// - Run loop sources get no schedule or cancel callbacks; timers and observers
-//   do not exist.
+// Where it differs from a Mac: see the list in <sim_macos/MacStandIn.h>.
 
 #include <MacTypes.h>
 #include <stddef.h>

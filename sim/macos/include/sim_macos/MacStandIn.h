@@ -2,6 +2,34 @@
 
 // The simulated macOS platform's own controls, for tests and for the bridge
 // to a foreign event loop; none of this exists on a Mac.
+//
+// Where the simulated platform still differs from a Mac, and why:
+// - CFString holds 8-bit text and CFStringGetLength counts bytes: the backend
+//   only uses ASCII keys and paths.
+// - Run loop sources get no schedule or cancel callbacks, and there are no
+//   timers or observers: nothing here uses them.
+// - The main run loop is JUCE's message loop on Linux, woken through an
+//   eventfd; it runs at most 64 units of work per wake-up so that JUCE's own
+//   messages are not starved.  It is never "running" for CFRunLoopStop, which
+//   on a Mac only ends one pass of the application's loop anyway.
+// - While a message box (a JUCE alert window) exists, the main run loop runs
+//   in the modal panel's mode, as under a Mac's alert.  Any alert window
+//   counts, an asynchronous one too; the file chooser does not hold the
+//   notifications back, although a Mac's open panel would (JUCE's chooser on
+//   Linux is no alert).
+// - IOKit knows only the HID devices of the virtual bus: services, registry
+//   paths and properties are made from their descriptions, and matching
+//   dictionaries hold only the provider class and property values.
+// - Input reports travel as tasks on the device interface's event source, not
+//   as mach messages: a report still queued when the device closes is dropped,
+//   and a released interface leaves its source in the run loop, delivering
+//   nothing, until it is removed or its thread ends.
+// - The device interface writes with setElementValue only (synchronously,
+//   with its time-out); queues, transactions and get/setReport are missing.
+// - The system's menu bar is a JUCE window across the top of the main
+//   display (MainMenuBar.h) showing the program's own menus only, without the
+//   application menu a Mac adds; the command key is Ctrl off a Mac.
+// - Failures happen only where a test injects them (Call below).
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <VirtualHidBus.h>

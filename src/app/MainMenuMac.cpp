@@ -1,0 +1,6 @@
+#include "MainMenu.h"
+
+void setMainMenu (juce::MenuBarModel* model)
+{
+    juce::MenuBarModel::setMacMainMenu (model);
+}
