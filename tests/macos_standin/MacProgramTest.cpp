@@ -230,6 +230,9 @@ private:
     std::map<juce::Component*, std::string> texts;
 };
 
+const char* const notReady = "QM-KM3300 is not ready for version up.";
+const char* const mismatch = "Error: Update file does not match the device";
+
 class BoxesHold : public ApplicationFixture
 {
 protected:
@@ -244,24 +247,30 @@ protected:
 
     ~BoxesHold() override { juce::LookAndFeel::setDefaultLookAndFeel (nullptr); }
 
+    /** Plugs in a controller that is not in update mode and unplugs it as
+        soon as the box saying so opens. */
+    void plugInAndPullOutAtItsWarning()
+    {
+        controller =
+            sim::SimulatedController::create (ControllerIdentity::km3300 (ControllerIdentity::normalMode));
+        watch.onOpen = [this] (const std::string& box)
+        {
+            if (box == notReady)
+                controller->unplug();
+        };
+        controller->plugIn();
+    }
+
     BoxWatch watch;
+    std::shared_ptr<sim::SimulatedController> controller;
 };
 
-const char* const notReady = "QM-KM3300 is not ready for version up.";
-const char* const mismatch = "Error: Update file does not match the device";
 } // namespace
 
 TEST_F (BoxesHold, ARemovalWhileABoxIsOpenComesWhenItHasGone)
 {
     startWatching();
-    auto controller =
-        sim::SimulatedController::create (ControllerIdentity::km3300 (ControllerIdentity::normalMode));
-    watch.onOpen = [&] (const std::string& box)
-    {
-        if (box == notReady)
-            controller->unplug();
-    };
-    controller->plugIn();
+    plugInAndPullOutAtItsWarning();
 
     // The box stays open for a while of the modal loop with the removal on
     // the port; the window hears of it only after the box has gone.
@@ -283,14 +292,7 @@ TEST_F (BoxesHold, ARemovalDuringTheFirstOfTwoWarningsWaitsForBoth)
     content()->filesDropped (
         juce::StringArray (ulktest::UpdateFileBuilder::km3800().imageSize (100).writeTo (dir.file ("u.bin"))),
         0, 0);
-    auto controller =
-        sim::SimulatedController::create (ControllerIdentity::km3300 (ControllerIdentity::normalMode));
-    watch.onOpen = [&] (const std::string& box)
-    {
-        if (box == notReady)
-            controller->unplug();
-    };
-    controller->plugIn();
+    plugInAndPullOutAtItsWarning();
 
     // Both warnings of the arrival come, in order, before the removal does:
     // between the boxes the message loop never ran in its default mode.
