@@ -125,7 +125,7 @@ struct OpenDevices
 
 OpenDevices& openDevices()
 {
-    static auto* devices = new OpenDevices(); // reader threads may outlive static objects
+    static auto* devices = new OpenDevices(); // devices may go after the static objects
     return *devices;
 }
 
@@ -168,7 +168,8 @@ DevImpl::~DevImpl()
 
     if (iface != nullptr)
     {
-        // After close no report callback runs on this record any more.
+        // close does not wait for a report callback running on the reader
+        // thread; the record lives on until that thread has left its loop.
         (*iface)->close (iface);
         (*iface)->Release (iface);
     }
