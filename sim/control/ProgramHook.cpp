@@ -15,6 +15,7 @@ namespace
 {
 constexpr int plugDelayMs = 1000;
 constexpr int windowGap = 16;
+constexpr int pollMs = 250;
 
 std::string environment (const char* name)
 {
@@ -31,8 +32,10 @@ std::optional<Model> modelNamed (const std::string& name)
     return std::nullopt;
 }
 
-/** The run's world and window; JUCE deletes it when the program ends. */
-class Run : public juce::DeletedAtShutdown
+/** The run's world and window; JUCE deletes it when the program ends.  It
+    looks at the controllers itself too, so that their log lines come with or
+    without the window. */
+class Run : public juce::DeletedAtShutdown, private juce::Timer
 {
 public:
     explicit Run (const std::string& logPath)
@@ -40,10 +43,12 @@ public:
         if (!logPath.empty())
             logFile.open (logPath, std::ios::app);
         world = std::make_unique<SimulatedWorld> ([this] (const std::string& line) { say (line); });
+        startTimer (pollMs);
     }
 
     ~Run() override
     {
+        stopTimer();
         window.reset();
         world.reset();
         current = nullptr;
@@ -86,6 +91,12 @@ private:
         const int y =
             juce::jlimit (area.getY(), juce::jmax (area.getY(), area.getBottom() - height), program.getY());
         return { x, y };
+    }
+
+    void timerCallback() override
+    {
+        world->poll (Model::km3300);
+        world->poll (Model::km3800);
     }
 
     std::ofstream logFile;
