@@ -152,8 +152,8 @@ void ControllerPanel::refresh()
              << versionText (s.firmwareVersion) << ", unit " << (int) s.unitNumber << ".";
     else
         text << "Out.";
-    text << "\nCaps polls answered " << s.capsAnswered << ", blocks " << s.blocks << " of pass " << s.passes
-         << ",\nexecute requests " << s.executeRequests << ", reboots " << s.reboots << ".";
+    text << "\nCaps polls " << s.capsAnswered << ", blocks " << s.blocks << " of pass " << s.passes
+         << "\nExecute requests " << s.executeRequests << ", reboots " << s.reboots;
     status.setText (text, juce::dontSendNotification);
 }
 
