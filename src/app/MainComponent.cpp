@@ -75,6 +75,7 @@ MainComponent::MainComponent()
 
     addAndMakeVisible (progressBar = new juce::ProgressBar (progressShown.value));
     progressBar->setName ("new component");
+    progressBar->setLookAndFeel (&progressBarLook);
 
     addAndMakeVisible (deviceStatusLabel = new juce::Label ("new label", "device status"));
     setUpLabel (*deviceStatusLabel);

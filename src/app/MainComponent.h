@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProgressBarLook.h"
 #include "UlkDevice.h"
 #include "UpdateFileInfo.h"
 
@@ -76,6 +77,8 @@ private:
     };
 
     ProgressMirror progressShown;
+    /** Outlives the progress bar, which draws with it. */
+    ProgressBarLook progressBarLook;
     UpdateController* controller;
     DeviceInfoComponent* deviceInfo;
     juce::TextButton* loadButton;

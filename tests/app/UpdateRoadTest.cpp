@@ -2,6 +2,7 @@
 // controller against simulated controllers, with the program's message boxes
 // recorded.
 
+#include "../ui/UiTestSupport.h"
 #include "AppTestSupport.h"
 #include "TestPlatform.h"
 #include "TestSupport.h"
@@ -226,6 +227,27 @@ TEST_F (UpdateRoad, ALoadThenAnExecutionCompleteAndTheControllerComesBackUpdated
     EXPECT_EQ (messages[0], "Version up was completed.");
     EXPECT_FALSE (isEnabled (*main, executeButton)); // a completed execution needs a new load
     EXPECT_FALSE (isEnabled (*main, loadButton));    // not in update mode now
+}
+
+TEST_F (UpdateRoad, AfterACompletedLoadAndUnderTheMarqueeTheProgressBarIsFull)
+{
+    start();
+    auto controller = plugAndWait();
+    // Long enough to look at the bar under the running marquee.
+    controller->setFlashTimeMs (1500);
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 100)));
+
+    ASSERT_TRUE (click (*main, loadButton));
+    waitUntilIdle();
+    ASSERT_EQ (boxes.messages(), Messages{ "Load was completed." });
+    ulktest::pumpFor (100); // the bar follows the value on its own timer
+    EXPECT_TRUE (uitest::isFullStillBar (child (*main, progressBar), juce::Colours::white));
+
+    ASSERT_TRUE (click (*main, executeButton));
+    ulktest::pumpFor (100);
+    ASSERT_TRUE (isShown (*main, marquee));
+    EXPECT_TRUE (uitest::isFullStillBar (child (*main, progressBar), juce::Colours::white));
+    waitUntilIdle();
 }
 
 TEST_F (UpdateRoad, FailedLoadsAndExecutionsAreReported)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace uitest
@@ -93,6 +94,34 @@ inline testing::AssertionResult samePixels (const juce::Image& actual, const juc
                        << e.toDisplayString (false);
         }
 
+    return testing::AssertionSuccess();
+}
+/** Success when the painted progress bar is one still, full bar: its middle
+    row, left and right of the percentage text, is one colour that is not the
+    background, and a second paint a moment later gives the same pixels (the
+    busy stripes move with the clock). */
+inline testing::AssertionResult isFullStillBar (juce::Component& bar, juce::Colour background)
+{
+    const auto first = paintToImage (bar, juce::Colours::black);
+    juce::Thread::sleep (40);
+    const auto second = paintToImage (bar, juce::Colours::black);
+    if (auto same = samePixels (second, first); !same)
+        return testing::AssertionFailure() << "the bar moves: " << same.message();
+
+    const int w = first.getWidth();
+    const int y = first.getHeight() / 2;
+    const auto fill = first.getPixelAt (2, y);
+    if (fill == background)
+        return testing::AssertionFailure() << "the bar's left end shows the background";
+    for (int x = 2; x < w - 2; ++x)
+    {
+        if (std::abs (x - w / 2) < 40)
+            continue;
+        if (first.getPixelAt (x, y) != fill)
+            return testing::AssertionFailure()
+                   << "pixel " << x << ", " << y << " is " << first.getPixelAt (x, y).toDisplayString (false)
+                   << ", the bar's left end " << fill.toDisplayString (false);
+    }
     return testing::AssertionSuccess();
 }
 } // namespace uitest

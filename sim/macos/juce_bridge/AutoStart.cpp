@@ -6,6 +6,8 @@
 
 #include <sim_macos/MacStandIn.h>
 
+#include <sim_control/ProgramHook.h>
+
 #include <juce_events/juce_events.h>
 
 namespace
@@ -13,7 +15,11 @@ namespace
 void startOnTheMessageThread()
 {
     if (juce::MessageManager::existsAndIsCurrentThread())
+    {
         simmac::startMessageThreadRunLoop();
+        // The simulated controllers' window, when the run command asks for it.
+        simctl::startWithProgram();
+    }
 }
 
 struct AutoStart

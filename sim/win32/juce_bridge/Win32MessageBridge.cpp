@@ -2,6 +2,8 @@
 
 #include <sim_win32/Win32StandIn.h>
 
+#include <sim_control/ProgramHook.h>
+
 #include <juce_events/juce_events.h>
 
 namespace simwin
@@ -28,7 +30,11 @@ void startBridgeOnFirstWindow()
         []
         {
             if (juce::MessageManager::existsAndIsCurrentThread())
+            {
                 startMessageThreadBridge();
+                // The simulated controllers' window, when the run command asks for it.
+                simctl::startWithProgram();
+            }
         });
 }
 
