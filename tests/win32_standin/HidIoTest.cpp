@@ -395,6 +395,39 @@ TEST_F (HidReports, EachHandleQueuesTheLast32ReportsSinceItsOpen)
     EXPECT_EQ (drain (late.handle), expectedLate);
 }
 
+TEST_F (HidReports, FlushingEmptiesOnlyThatHandlesQueue)
+{
+    std::shared_ptr<EchoDevice> model;
+    const auto device = plugEcho (controllerDescription(), &model);
+    ScopedHandle flushed (openInterface (device, shared));
+    ScopedHandle other (openInterface (device, shared));
+    model->sendInput (data (1));
+    model->sendInput (data (2));
+
+    EXPECT_TRUE (HidD_FlushQueue (flushed.handle));
+    Overlapped o;
+    Bytes in (33);
+    startPendingRead (flushed.handle, in, o.ov);
+    Overlapped fromOther;
+    ASSERT_TRUE (ReadFile (other.handle, in.data(), 33, nullptr, &fromOther.ov));
+    EXPECT_EQ (in, report (0, 1)) << "another handle keeps its reports";
+
+    // A read already pending stays, and takes the next report.
+    Bytes pending (33);
+    Overlapped p;
+    startPendingRead (flushed.handle, pending, p.ov);
+    EXPECT_EQ (cancelAndWait (flushed.handle, o.ov), (DWORD) ERROR_OPERATION_ABORTED);
+    EXPECT_TRUE (HidD_FlushQueue (flushed.handle));
+    model->sendInput (data (3));
+    EXPECT_EQ (WaitForSingleObject (p.ov.hEvent, generousMs), (DWORD) WAIT_OBJECT_0);
+    EXPECT_EQ (pending, report (0, 3));
+
+    bus().unplug (device);
+    SetLastError (0);
+    EXPECT_FALSE (HidD_FlushQueue (flushed.handle));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_DEVICE_NOT_CONNECTED);
+}
+
 //==============================================================================
 TEST_F (OverlappedIo, AReadPendsUntilAReportArrives)
 {
@@ -491,7 +524,6 @@ TEST_F (OverlappedIo, NothingIsWrittenAfterACancel)
     EXPECT_FALSE (GetOverlappedResult (file.handle, &o.ov, &count, TRUE));
     EXPECT_EQ (GetLastError(), (DWORD) ERROR_OPERATION_ABORTED);
     EXPECT_EQ (o.ov.Internal, statusCancelled);
-    EXPECT_EQ (WaitForSingleObject (o.ov.hEvent, 0), (DWORD) WAIT_OBJECT_0) << "the completion set the event";
 
     const OVERLAPPED seen = o.ov;
     model->sendInput (data (2));
@@ -507,7 +539,7 @@ TEST_F (OverlappedIo, NothingIsWrittenAfterACancel)
     EXPECT_EQ (in, report (0, 2));
 }
 
-TEST_F (OverlappedIo, ACancelledTransferCompletesWhenLookedAt)
+TEST_F (OverlappedIo, ACancelledTransferCompletesByItself)
 {
     const auto device = plugEcho();
     ScopedHandle file (openInterface (device));
@@ -517,12 +549,11 @@ TEST_F (OverlappedIo, ACancelledTransferCompletesWhenLookedAt)
         std::function<bool (OVERLAPPED&)> look; ///< true: it saw the cancelled end
     };
     const Case cases[] = {
-        { "GetOverlappedResult without waiting",
-          [&] (OVERLAPPED& ov)
+        { "nobody looking",
+          [] (OVERLAPPED& ov)
           {
-              DWORD n = 0;
-              return !GetOverlappedResult (file.handle, &ov, &n, FALSE) &&
-                     GetLastError() == ERROR_OPERATION_ABORTED;
+              return waitForPendingTransfers (0) && HasOverlappedIoCompleted (&ov) &&
+                     WaitForSingleObject (ov.hEvent, 0) == WAIT_OBJECT_0;
           } },
         { "GetOverlappedResult waiting",
           [&] (OVERLAPPED& ov)
@@ -531,31 +562,31 @@ TEST_F (OverlappedIo, ACancelledTransferCompletesWhenLookedAt)
               return !GetOverlappedResult (file.handle, &ov, &n, TRUE) &&
                      GetLastError() == ERROR_OPERATION_ABORTED;
           } },
-        { "GetOverlappedResultEx",
+        { "GetOverlappedResultEx waiting",
           [&] (OVERLAPPED& ov)
           {
               DWORD n = 0;
-              return !GetOverlappedResultEx (file.handle, &ov, &n, 0, FALSE) &&
+              return !GetOverlappedResultEx (file.handle, &ov, &n, generousMs, FALSE) &&
                      GetLastError() == ERROR_OPERATION_ABORTED;
           } },
         { "a wait on its event",
-          [] (OVERLAPPED& ov) { return WaitForSingleObject (ov.hEvent, 0) == WAIT_OBJECT_0; } },
-        { "HasOverlappedIoCompleted", [] (OVERLAPPED& ov) { return HasOverlappedIoCompleted (&ov); } },
+          [] (OVERLAPPED& ov) { return WaitForSingleObject (ov.hEvent, generousMs) == WAIT_OBJECT_0; } },
+        { "a wait on the file",
+          [&] (OVERLAPPED&) { return WaitForSingleObject (file.handle, generousMs) == WAIT_OBJECT_0; } },
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
-        const auto transfersBefore = simwin::pendingTransfers();
         Overlapped o;
         Bytes in (33);
         startPendingRead (file.handle, in, o.ov);
+        EXPECT_EQ (WaitForSingleObject (file.handle, 0), (DWORD) WAIT_TIMEOUT) << "a transfer runs on it";
         ASSERT_TRUE (CancelIoEx (file.handle, &o.ov));
-        EXPECT_EQ (simwin::pendingTransfers(), transfersBefore + 1) << "nobody has looked yet";
-        EXPECT_EQ (o.ov.Internal, (ULONG_PTR) STATUS_PENDING) << "nothing written before anyone looks";
 
         EXPECT_TRUE (c.look (o.ov));
         EXPECT_EQ (o.ov.Internal, statusCancelled);
-        EXPECT_EQ (simwin::pendingTransfers(), transfersBefore);
+        EXPECT_TRUE (waitForPendingTransfers (0));
+        EXPECT_EQ (WaitForSingleObject (file.handle, 0), (DWORD) WAIT_OBJECT_0) << "the file is signalled";
     }
 }
 
@@ -617,7 +648,7 @@ TEST_F (OverlappedIo, ClosingAHandleCancelsItsTransfers)
     startPendingRead (file, in, o.ov);
     EXPECT_TRUE (CloseHandle (file));
 
-    EXPECT_EQ (WaitForSingleObject (o.ov.hEvent, 0), (DWORD) WAIT_OBJECT_0);
+    EXPECT_EQ (WaitForSingleObject (o.ov.hEvent, generousMs), (DWORD) WAIT_OBJECT_0) << "completed by itself";
     EXPECT_EQ (o.ov.Internal, statusCancelled);
     ScopedHandle again (openInterface (device));
     EXPECT_NE (again.handle, INVALID_HANDLE_VALUE) << "the closed handle's exclusive open went with it";
@@ -712,6 +743,8 @@ TEST_F (HidFaults, EachFaultFailsItsCallWithItsCode)
               HIDD_ATTRIBUTES a{};
               return HidD_GetAttributes (file.handle, &a) ? 0u : GetLastError();
           } },
+        { "HidD_FlushQueue", simwin::Call::hidDFlushQueue, ERROR_GEN_FAILURE, true,
+          [&] { return HidD_FlushQueue (file.handle) ? 0u : GetLastError(); } },
         { "HidD_GetPreparsedData", simwin::Call::hidDGetPreparsedData, ERROR_GEN_FAILURE, true,
           [&]
           {

@@ -1,13 +1,15 @@
 // Kernel objects of the simulated Windows platform: the handle table, events
 // and waits, and file handles on HID interfaces with the HID class driver's
 // behaviour: report ID framing, a ring of input reports per handle, writes
-// handed to the bus device, and overlapped completion, cancelling and removal.
+// handed to the bus device, and overlapped completion, cancelling (completed
+// shortly afterwards by the driver's own thread) and removal.
 
 #include "IoInternal.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace simwin::detail
 {
@@ -17,6 +19,9 @@ using Clock = std::chrono::steady_clock;
 
 /** Reports a handle keeps for reads to come, as the HID class driver's default. */
 constexpr std::size_t inputRingSize = 32;
+
+/** How long after a cancel the driver completes the transfer. */
+constexpr auto cancelLatency = std::chrono::milliseconds (1);
 
 HANDLE addHandle (std::shared_ptr<KernelObject> object)
 {
@@ -64,21 +69,56 @@ void forget (const std::shared_ptr<Transfer>& transfer)
     io().transfers.remove (transfer);
 }
 
-/** Writes the completion into the record, sets the event and lets the
-    transfer go: nothing touches the record or the buffer afterwards. */
+/** Writes the completion into the record, sets the event and the file and
+    lets the transfer go: nothing touches the record or the buffer afterwards. */
 void complete (const std::shared_ptr<Transfer>& transfer, NTSTATUS status, DWORD bytes)
 {
     setStatus (*transfer->overlapped, status, bytes);
     signal (transfer->event);
+    transfer->file->signalled = true;
     forget (transfer);
     io().changed.notify_all();
 }
 
-/** Someone looks at a transfer: a cancelled one completes now. */
-void observe (const std::shared_ptr<Transfer>& transfer)
+/** The driver's thread: completes each cancelled transfer shortly after its
+    cancel, whether or not anyone waits for it, into whatever its record and
+    event have become by then. */
+void runDriver()
 {
-    if (transfer != nullptr && transfer->state == Transfer::State::cancelled)
-        complete (transfer, statusCancelled, 0);
+    auto& world = io();
+    std::unique_lock<std::mutex> held (world.lock);
+    for (;;)
+    {
+        auto next = Clock::time_point::max();
+        const auto now = Clock::now();
+        const auto transfers = world.transfers;
+        for (auto& transfer : transfers)
+        {
+            if (transfer->state != Transfer::State::cancelled)
+                continue;
+            const auto due = transfer->cancelledAt + cancelLatency;
+            if (due <= now)
+                complete (transfer, statusCancelled, 0);
+            else
+                next = std::min (next, due);
+        }
+        if (next == Clock::time_point::max())
+            world.driverWake.wait (held);
+        else
+            world.driverWake.wait_until (held, next);
+    }
+}
+
+void wakeDriver()
+{
+    auto& world = io();
+    if (!world.driverRunning)
+    {
+        // Never joined: the driver lasts as long as the process.
+        world.driverRunning = true;
+        std::thread (runDriver).detach();
+    }
+    world.driverWake.notify_all();
 }
 
 void cancel (const std::shared_ptr<Transfer>& transfer)
@@ -98,7 +138,8 @@ void cancel (const std::shared_ptr<Transfer>& transfer)
             else
             {
                 transfer->state = Transfer::State::cancelled;
-                io().changed.notify_all();
+                transfer->cancelledAt = Clock::now();
+                wakeDriver();
             }
             break;
         case Transfer::State::cancelled:
@@ -109,14 +150,10 @@ void cancel (const std::shared_ptr<Transfer>& transfer)
 /** Begins a transfer in the record: pending, its event reset. */
 void start (OVERLAPPED& overlapped)
 {
-    if (auto earlier = transferOf (&overlapped))
-    {
-        // Windows would still write the earlier transfer's completion into
-        // this record, whatever it holds by then.
+    // Windows still writes the earlier transfer's completion into this
+    // record, whatever it holds by then; so does the stand-in.
+    if (transferOf (&overlapped) != nullptr)
         noteOverlappedMisuse();
-        if (earlier->state == Transfer::State::cancelled)
-            forget (earlier);
-    }
     setStatus (overlapped, statusPending, 0);
     if (overlapped.hEvent != nullptr)
         if (auto e = objectOf<EventObject> (overlapped.hEvent))
@@ -135,6 +172,7 @@ std::shared_ptr<Transfer> addTransfer (const std::shared_ptr<FileObject>& file, 
     transfer->state = state;
     transfer->event = overlapped.hEvent;
     transfer->issuer = GetCurrentThreadId();
+    file->signalled = false;
     io().transfers.push_back (transfer);
     return transfer;
 }
@@ -177,7 +215,6 @@ BOOL overlappedResult (HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytes, DWOR
 
     auto& world = io();
     std::unique_lock<std::mutex> held (world.lock);
-    observe (transferOf (overlapped));
 
     if (statusIn (*overlapped) == statusPending && timeoutMs != 0)
     {
@@ -201,10 +238,8 @@ BOOL overlappedResult (HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytes, DWOR
             }
             else if (world.changed.wait_until (held, deadline) == std::cv_status::timeout)
             {
-                observe (transferOf (overlapped));
                 break;
             }
-            observe (transferOf (overlapped));
         }
 
         if (statusIn (*overlapped) == statusPending)
@@ -444,36 +479,27 @@ DWORD WINAPI WaitForSingleObject (HANDLE hHandle, DWORD dwMilliseconds)
     auto& world = io();
     std::unique_lock<std::mutex> held (world.lock);
     auto event = objectOf<EventObject> (hHandle);
-    if (event == nullptr)
+    auto file = objectOf<FileObject> (hHandle);
+    if (event == nullptr && file == nullptr)
     {
-        if (world.handles.count ((std::uintptr_t) hHandle) == 0)
-            noteInvalidHandle (hHandle);
+        noteInvalidHandle (hHandle);
         setLastError (ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
 
-    // A wait on a transfer's event looks at the transfer.
-    const auto observeMine = [&]
-    {
-        const auto transfers = world.transfers;
-        for (auto& transfer : transfers)
-            if (transfer->event == hHandle)
-                observe (transfer);
-    };
-
-    observeMine();
+    // An event, or a file, which is signalled while none of its transfers runs.
+    bool& signalled = event != nullptr ? event->signalled : file->signalled;
     const auto deadline = Clock::now() + std::chrono::milliseconds (dwMilliseconds);
-    while (!event->signalled)
+    while (!signalled)
     {
         if (dwMilliseconds == INFINITE)
             world.changed.wait (held);
         else if (dwMilliseconds == 0 || world.changed.wait_until (held, deadline) == std::cv_status::timeout)
             break;
-        observeMine();
     }
-    if (!event->signalled)
+    if (!signalled)
         return WAIT_TIMEOUT;
-    if (!event->manualReset)
+    if (event != nullptr && !event->manualReset)
         event->signalled = false;
     return WAIT_OBJECT_0;
 }
@@ -607,6 +633,7 @@ BOOL WINAPI ReadFile (HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
         file->inputQueue.pop_front();
         setStatus (record, statusSuccess, length);
         signal (record.hEvent);
+        file->signalled = true;
         if (lpNumberOfBytesRead != nullptr)
             *lpNumberOfBytesRead = length;
         return TRUE;
@@ -721,7 +748,6 @@ BOOL WINAPI GetOverlappedResultEx (HANDLE hFile, LPOVERLAPPED lpOverlapped,
 BOOL WINAPI SimWin32HasOverlappedIoCompleted (LPOVERLAPPED lpOverlapped)
 {
     std::lock_guard<std::mutex> guard (io().lock);
-    observe (transferOf (lpOverlapped));
     return statusIn (*lpOverlapped) != statusPending ? TRUE : FALSE;
 }
 

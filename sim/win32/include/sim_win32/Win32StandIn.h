@@ -100,6 +100,7 @@ enum class Call
     setupDiGetDeviceInterfaceDetail, ///< FALSE, ERROR_NOT_ENOUGH_MEMORY; RequiredSize untouched
     createFile,                      ///< INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED
     hidDGetAttributes,               ///< FALSE, ERROR_GEN_FAILURE
+    hidDFlushQueue,                  ///< FALSE, ERROR_GEN_FAILURE; the queue stays
     hidDGetPreparsedData,            ///< FALSE, ERROR_GEN_FAILURE
     hidPGetCaps,                     ///< the code as an NTSTATUS: HIDP_STATUS_INVALID_PREPARSED_DATA
     readFile,                        ///< FALSE at once, ERROR_GEN_FAILURE
