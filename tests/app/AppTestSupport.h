@@ -29,7 +29,8 @@ struct Box
 };
 
 /** While one lives, every message box of the program is recorded and closed
-    at once, as if the user had pressed its button. */
+    as if the user had pressed its button: at once, or after answerAfter's
+    time.  A box blocks its caller until then. */
 class MessageBoxes
 {
 public:
@@ -38,6 +39,10 @@ public:
 
     /** Makes the recorder the default look again, after someone replaced it. */
     void watch();
+
+    /** From now on each box is answered only once it has been open for about
+        ms, as a person takes a moment to read it; 0 (the start): at once. */
+    void answerAfter (int ms);
 
     const std::vector<Box>& shown() const;
     std::vector<std::string> messages() const;

@@ -228,6 +228,23 @@ TEST_F (UpdateRoad, ALoadThenAnExecutionCompleteAndTheControllerComesBackUpdated
     EXPECT_FALSE (isEnabled (*main, loadButton));    // not in update mode now
 }
 
+TEST_F (UpdateRoad, AfterTheLoadCompletedBoxTheButtonsAreUsable)
+{
+    // The box blocks until the user has read it; meanwhile the window keeps
+    // getting its messages, the load thread's end among them.
+    boxes.answerAfter (300);
+    start();
+    plugAndWait();
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 20)));
+    ASSERT_TRUE (click (*main, loadButton));
+    ASSERT_TRUE (
+        ulktest::pumpUntil ([this] { return textOf (*main, statusLabel) == "Load was completed."; }));
+
+    EXPECT_EQ (boxes.messages(), Messages{ "Load was completed." });
+    EXPECT_TRUE (isEnabled (*main, executeButton));
+    EXPECT_TRUE (isEnabled (*main, loadButton));
+}
+
 TEST_F (UpdateRoad, FailedLoadsAndExecutionsAreReported)
 {
     struct Case

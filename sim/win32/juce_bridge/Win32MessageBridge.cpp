@@ -13,6 +13,7 @@ int registeredFd = -1; ///< touched on the message thread only
 
 bool startMessageThreadBridge()
 {
+    useJuceMessageBoxes();
     if (!juce::MessageManager::existsAndIsCurrentThread())
         return false;
     if (registeredFd >= 0)
@@ -24,6 +25,7 @@ bool startMessageThreadBridge()
 
 void startBridgeOnFirstWindow()
 {
+    useJuceMessageBoxes();
     setWindowCreationHook (
         []
         {
