@@ -99,6 +99,26 @@ TEST_F (StandInBoxes, ABoxIsAWindowWithItsCaptionIconTextAndOneOkButton)
     }
 }
 
+TEST_F (StandInBoxes, TextAndCaptionAreReadInTheAnsiCodePage)
+{
+    // As MessageBoxA reads them: one character per byte, code page 1252.
+    juce::String name, title;
+    simwin::setMessageBoxHandler (
+        [&] (const simwin::MessageBoxRecord&)
+        {
+            if (auto* window = boxWindow (juce::String::fromUTF8 ("Caf\xC3\xA9")))
+            {
+                title = window->getName();
+                name = window->getContentComponent()->getName();
+            }
+            return IDOK;
+        });
+    EXPECT_EQ (MessageBoxA (nullptr, "\x80 5 \xC3\xA9", "Caf\xE9", MB_OK), IDOK);
+    EXPECT_EQ (title, juce::String::fromUTF8 ("Caf\xC3\xA9"));
+    EXPECT_EQ (name, juce::String::fromUTF8 ("\xE2\x82\xAC 5 \xC3\x83\xC2\xA9"))
+        << "UTF-8 is two characters here";
+}
+
 TEST_F (StandInBoxes, ItsCloseButtonAnswersOkToo)
 {
     simwin::setMessageBoxHandler (

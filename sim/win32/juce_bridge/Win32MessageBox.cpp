@@ -45,6 +45,26 @@ Icon iconOf (UINT type)
     }
 }
 
+/** MessageBoxA reads its strings in the ANSI code page, 1252 in Western
+    locales, not as UTF-8: bytes above 0x7F are one character each. */
+juce::String fromAnsi (const std::string& text)
+{
+    // 0x80-0x9F of code page 1252; the rest above 0x7F is Latin-1.  The five
+    // unassigned bytes come out as themselves, as Windows maps them.
+    static const juce::juce_wchar high[32] = {
+        0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178
+    };
+    juce::String result;
+    for (const char c : text)
+    {
+        const auto byte = (unsigned char) c;
+        result += byte >= 0x80 && byte < 0xA0 ? high[byte - 0x80] : (juce::juce_wchar) byte;
+    }
+    return result;
+}
+
 const char* nameOf (Icon icon)
 {
     switch (icon)
@@ -106,8 +126,8 @@ public:
     {
         // For people and tests looking at the window: the icon it shows.
         setComponentID (nameOf (icon));
-        setName (juce::String::fromUTF8 (record.text.c_str()));
-        text.append (juce::String::fromUTF8 (record.text.c_str()), juce::Font (15.0f), juce::Colours::black);
+        setName (fromAnsi (record.text));
+        text.append (fromAnsi (record.text), juce::Font (15.0f), juce::Colours::black);
         text.setWordWrap (juce::AttributedString::byWord);
         layout.createLayout (text, maxTextWidth);
 
@@ -160,14 +180,14 @@ class BoxWindow final : public juce::DocumentWindow
 {
 public:
     BoxWindow (const MessageBoxRecord& record, std::function<void()> pressOk)
-        : juce::DocumentWindow (juce::String::fromUTF8 (record.caption.c_str()), juce::Colours::white,
+        : juce::DocumentWindow (fromAnsi (record.caption), juce::Colours::white,
                                 juce::DocumentWindow::closeButton)
         , close (pressOk)
     {
         setUsingNativeTitleBar (false);
         setContentOwned (new BoxContent (record, std::move (pressOk)), true);
         centreWithSize (getWidth(), getHeight());
-        setAlwaysOnTop (true);
+        setAlwaysOnTop ((record.type & MB_TOPMOST) != 0);
         setVisible (true);
         toFront (true);
     }

@@ -49,6 +49,8 @@
 //   ERROR_FILE_NOT_FOUND) and OPEN_EXISTING only (others:
 //   ERROR_INVALID_PARAMETER).  An open with no read or write access always
 //   works and takes no part in sharing; ReadFile and WriteFile need the access.
+// - Waits and Sleep end on time to the millisecond; Windows' clock ticks
+//   every 15.6 ms by default, so there a short wait may run a tick longer.
 // - The only kernel objects are events and files: WaitForSingleObject waits on
 //   either (a file is reset when a transfer on it starts and set when one
 //   ends).  Event names are ignored.
@@ -65,6 +67,8 @@
 //   button; Return, Escape and its close button give IDOK too).  Tests close
 //   boxes through setMessageBoxHandler or pressOkOnOpenBoxes.  Where Windows
 //   differs:
+//   - the text and caption are read in code page 1252, as in Western
+//     locales (UTF-8 beyond ASCII shows as several characters);
 //   - only the OK button is drawn, whatever the MB_ button set asks for (the
 //     knob may still return any button); an owner window is not disabled and
 //     the modality flags change nothing;
