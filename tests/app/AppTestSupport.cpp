@@ -34,15 +34,17 @@ struct RecordingLookAndFeel : juce::LookAndFeel_V2
     std::vector<Box> shown;
 };
 
-/** Closes a modal alert window as soon as one is up. */
+/** Closes a modal alert window as soon as one is up and the condition holds. */
 struct Closer : juce::Timer
 {
     void timerCallback() override
     {
         if (auto* modal = juce::Component::getCurrentlyModalComponent())
-            if (dynamic_cast<juce::AlertWindow*> (modal) != nullptr)
+            if (dynamic_cast<juce::AlertWindow*> (modal) != nullptr && (condition == nullptr || condition()))
                 modal->exitModalState (0);
     }
+
+    std::function<bool()> condition;
 };
 } // namespace
 
@@ -76,6 +78,11 @@ void MessageBoxes::answerAfter (int ms)
     impl->closer.startTimer (juce::jmax (10, ms));
 }
 
+void MessageBoxes::answerWhen (std::function<bool()> condition)
+{
+    impl->closer.condition = std::move (condition);
+}
+
 const std::vector<Box>& MessageBoxes::shown() const
 {
     return impl->lookAndFeel.shown;
@@ -92,6 +99,7 @@ struct MessageBoxes::Impl
 {
     std::vector<Box> shown;
     std::atomic<int> answerAfterMs{ 0 };
+    std::function<bool()> condition;
     /** Touched by the boxes' threads: the message thread in these tests. */
     std::map<const simwin::MessageBoxRecord*, std::chrono::steady_clock::time_point> openSince;
 };
@@ -113,6 +121,8 @@ MessageBoxes::MessageBoxes()
             const auto opened = self->openSince.emplace (&box, now).first;
             if (now - opened->second < std::chrono::milliseconds (self->answerAfterMs.load()))
                 return 0;
+            if (self->condition != nullptr && !self->condition())
+                return 0;
             self->openSince.erase (opened);
             return IDOK;
         });
@@ -129,6 +139,11 @@ MessageBoxes::~MessageBoxes()
 void MessageBoxes::answerAfter (int ms)
 {
     impl->answerAfterMs = ms;
+}
+
+void MessageBoxes::answerWhen (std::function<bool()> condition)
+{
+    impl->condition = std::move (condition);
 }
 
 void MessageBoxes::watch() {}
