@@ -612,6 +612,39 @@ TEST_F (OverlappedIo, WithoutAnEventAWaitEndsAtOnceAndTheFileIsWaitedOn)
     EXPECT_FALSE (CloseHandle (ov.hEvent));
 }
 
+TEST_F (OverlappedIo, AWaitingGetOverlappedResultWaitsOnTheObjectNotOnTheTransfer)
+{
+    // As on Windows: whatever signals the event, or the file when there is no
+    // event, ends the wait, and the transfer may still be pending then.
+    std::shared_ptr<EchoDevice> model;
+    const auto device = plugEcho (controllerDescription(), &model);
+    ScopedHandle file (openInterface (device));
+    Bytes in (33);
+    DWORD count = 0;
+
+    Overlapped withEvent;
+    startPendingRead (file.handle, in, withEvent.ov);
+    SetEvent (withEvent.ov.hEvent);
+    SetLastError (0);
+    EXPECT_FALSE (GetOverlappedResult (file.handle, &withEvent.ov, &count, TRUE));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_INCOMPLETE) << "someone else set the event";
+    EXPECT_EQ (cancelAndWait (file.handle, withEvent.ov), (DWORD) ERROR_OPERATION_ABORTED);
+
+    OVERLAPPED first{}, second{};
+    Bytes other (33);
+    startPendingRead (file.handle, in, first);
+    startPendingRead (file.handle, other, second);
+    model->sendInput (data (1)); // ends the first read, which sets the file
+    SetLastError (0);
+    EXPECT_FALSE (GetOverlappedResult (file.handle, &second, &count, TRUE));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_INCOMPLETE) << "the file was set by the other read";
+    EXPECT_TRUE (GetOverlappedResult (file.handle, &first, &count, TRUE));
+    EXPECT_EQ (in, report (0, 1));
+    CancelIoEx (file.handle, &second);
+    EXPECT_TRUE (waitForPendingTransfers (0));
+    EXPECT_EQ (second.Internal, statusCancelled);
+}
+
 TEST_F (OverlappedIo, RemovalEndsPendingTransfersAndLaterOnesFailAtOnce)
 {
     std::shared_ptr<EchoDevice> model;

@@ -205,6 +205,29 @@ BOOL finishSynchronously (std::unique_lock<std::mutex>& held, OVERLAPPED& overla
 }
 
 /** GetOverlappedResult(Ex): waits up to timeoutMs (INFINITE: for good). */
+/** Waits up to timeoutMs (INFINITE: for good) until the event or the file
+    (whichever is given) is signalled; an auto-reset event's signal is taken.
+    True when it was signalled. */
+bool waitForObject (std::unique_lock<std::mutex>& held, EventObject* event, FileObject* file, DWORD timeoutMs)
+{
+    auto& world = io();
+    bool& signalled = event != nullptr ? event->signalled : file->signalled;
+    const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
+    while (!signalled)
+    {
+        if (timeoutMs == INFINITE)
+            world.changed.wait (held);
+        else if (timeoutMs == 0 || world.changed.wait_until (held, deadline) == std::cv_status::timeout)
+            break;
+    }
+    if (!signalled)
+        return false;
+    if (event != nullptr && !event->manualReset)
+        event->signalled = false;
+    return true;
+}
+
+/** GetOverlappedResult(Ex): waits up to timeoutMs (INFINITE: for good). */
 BOOL overlappedResult (HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytes, DWORD timeoutMs, bool timedWait)
 {
     if (overlapped == nullptr)
@@ -218,37 +241,26 @@ BOOL overlappedResult (HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytes, DWOR
 
     if (statusIn (*overlapped) == statusPending && timeoutMs != 0)
     {
-        // Windows waits on the event, or on the file when there is none.
+        // As Windows does: a wait on the event, or on the file when there is
+        // none, and then a look at the record.  Whatever else signals that
+        // object ends the wait too, and the transfer may still be pending.
         std::shared_ptr<EventObject> event;
+        std::shared_ptr<FileObject> fileObject;
         if (overlapped->hEvent != nullptr)
             event = objectOf<EventObject> (overlapped->hEvent);
-        if (overlapped->hEvent != nullptr ? event == nullptr : objectOf<FileObject> (file) == nullptr)
+        else
+            fileObject = objectOf<FileObject> (file);
+        if (event == nullptr && fileObject == nullptr)
         {
             noteInvalidHandle (overlapped->hEvent != nullptr ? overlapped->hEvent : file);
             setLastError (ERROR_INVALID_HANDLE);
             return FALSE;
         }
-
-        const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
-        while (statusIn (*overlapped) == statusPending)
-        {
-            if (timeoutMs == INFINITE)
-            {
-                world.changed.wait (held);
-            }
-            else if (world.changed.wait_until (held, deadline) == std::cv_status::timeout)
-            {
-                break;
-            }
-        }
-
-        if (statusIn (*overlapped) == statusPending)
+        if (!waitForObject (held, event.get(), fileObject.get(), timeoutMs))
         {
             setLastError (timedWait ? WAIT_TIMEOUT : ERROR_IO_INCOMPLETE);
             return FALSE;
         }
-        if (event != nullptr && !event->manualReset)
-            event->signalled = false; // the wait took the signal
     }
     return resultIn (*overlapped, bytes);
 }
@@ -486,22 +498,7 @@ DWORD WINAPI WaitForSingleObject (HANDLE hHandle, DWORD dwMilliseconds)
         setLastError (ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-
-    // An event, or a file, which is signalled while none of its transfers runs.
-    bool& signalled = event != nullptr ? event->signalled : file->signalled;
-    const auto deadline = Clock::now() + std::chrono::milliseconds (dwMilliseconds);
-    while (!signalled)
-    {
-        if (dwMilliseconds == INFINITE)
-            world.changed.wait (held);
-        else if (dwMilliseconds == 0 || world.changed.wait_until (held, deadline) == std::cv_status::timeout)
-            break;
-    }
-    if (!signalled)
-        return WAIT_TIMEOUT;
-    if (event != nullptr && !event->manualReset)
-        event->signalled = false;
-    return WAIT_OBJECT_0;
+    return waitForObject (held, event.get(), file.get(), dwMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 HANDLE WINAPI CreateFileW (LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,

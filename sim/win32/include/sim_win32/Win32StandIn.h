@@ -53,7 +53,9 @@
 //   every 15.6 ms by default, so there a short wait may run a tick longer.
 // - The only kernel objects are events and files: WaitForSingleObject waits on
 //   either (a file is reset when a transfer on it starts and set when one
-//   ends).  Event names are ignored.
+//   ends).  A waiting GetOverlappedResult(Ex) waits on the event, or on the
+//   file without one, as Windows does: whatever signals it ends the wait,
+//   though the transfer may still be pending.  Event names are ignored.
 // - Windows belong to the creating thread and are destroyed, without messages,
 //   when it ends.  Window classes are found by name alone (ignoring case), not
 //   by instance.  CreateWindowExW sends WM_NCCREATE and WM_CREATE only.
