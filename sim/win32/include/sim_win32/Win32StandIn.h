@@ -69,8 +69,9 @@
 //   button; Return, Escape and its close button give IDOK too).  Tests close
 //   boxes through setMessageBoxHandler or pressOkOnOpenBoxes.  Where Windows
 //   differs:
-//   - the text and caption are read in code page 1252, as in Western
-//     locales (UTF-8 beyond ASCII shows as several characters);
+//   - the text and caption are read in the ANSI code page, always 1252 (as
+//     in Western locales; others are not modelled), so UTF-8 beyond ASCII
+//     shows as several characters;
 //   - only the OK button is drawn, whatever the MB_ button set asks for (the
 //     knob may still return any button); an owner window is not disabled and
 //     the modality flags change nothing;
