@@ -60,6 +60,18 @@ void startPendingRead (HANDLE file, Bytes& buffer, OVERLAPPED& ov)
     EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_PENDING);
 }
 
+/** Writes one report and waits for the write to end; 0 or its error code. */
+DWORD writeAndWait (HANDLE file, const Bytes& out, OVERLAPPED& ov)
+{
+    SetLastError (0);
+    if (WriteFile (file, out.data(), (DWORD) out.size(), nullptr, &ov))
+        return 0;
+    if (GetLastError() != ERROR_IO_PENDING)
+        return GetLastError();
+    DWORD count = 0;
+    return GetOverlappedResult (file, &ov, &count, TRUE) ? 0 : GetLastError();
+}
+
 /** Ends a pending transfer the way the backend must: cancel, then wait. */
 DWORD cancelAndWait (HANDLE file, OVERLAPPED& ov)
 {
@@ -251,12 +263,13 @@ TEST_F (HidReports, AWriteCarriesTheReportIdAheadOfTheData)
 
     const Bytes out = report (0, 1);
     DWORD written = 99;
-    ASSERT_TRUE (WriteFile (file.handle, out.data(), 33, &written, &o.ov))
-        << "a report the device takes is done at once";
-    EXPECT_EQ (written, 33u);
+    SetLastError (0);
+    EXPECT_FALSE (WriteFile (file.handle, out.data(), 33, &written, &o.ov));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_PENDING) << "the report goes out in the next USB frame";
+    EXPECT_EQ (written, 0u);
     EXPECT_EQ (model->received(), std::vector<Bytes>{ data (1) })
         << "the device gets the data without the ID";
-    EXPECT_EQ (WaitForSingleObject (o.ov.hEvent, 0), (DWORD) WAIT_OBJECT_0);
+    EXPECT_EQ (WaitForSingleObject (o.ov.hEvent, generousMs), (DWORD) WAIT_OBJECT_0);
     DWORD count = 0;
     EXPECT_TRUE (GetOverlappedResult (file.handle, &o.ov, &count, FALSE));
     EXPECT_EQ (count, 33u);
@@ -305,10 +318,14 @@ TEST_F (HidReports, WritesOfTheWrongShapeFailAtOnce)
         Overlapped o;
         Bytes out = report (c.firstByte, 1, std::max<DWORD> (c.length, 1));
         SetLastError (0);
-        const BOOL ok = WriteFile (file.handle, out.data(), c.length, nullptr, &o.ov);
-        EXPECT_EQ (ok != FALSE, c.error == 0);
-        EXPECT_EQ (GetLastError(), c.error);
+        EXPECT_FALSE (WriteFile (file.handle, out.data(), c.length, nullptr, &o.ov));
+        EXPECT_EQ (GetLastError(), c.error == 0 ? (DWORD) ERROR_IO_PENDING : c.error);
         EXPECT_EQ (model->received().size(), c.error == 0 ? 1u : 0u);
+        if (c.error == 0)
+        {
+            DWORD count = 0;
+            EXPECT_TRUE (GetOverlappedResult (file.handle, &o.ov, &count, TRUE));
+        }
         bus().unplug (device);
     }
 }
@@ -485,7 +502,7 @@ TEST_F (OverlappedIo, ARefusedWriteStaysPendingUntilCancelled)
     EXPECT_EQ (GetLastError(), (DWORD) ERROR_NOT_FOUND);
 
     model->setRefusing (false);
-    EXPECT_TRUE (WriteFile (file.handle, out.data(), 33, nullptr, &o.ov));
+    EXPECT_EQ (writeAndWait (file.handle, out, o.ov), 0u);
 }
 
 TEST_F (OverlappedIo, CancelIoEndsOnlyTheCallingThreadsTransfers)
@@ -812,8 +829,7 @@ TEST_F (HidFaults, EachFaultFailsItsCallWithItsCode)
               const auto offered = model->received().size();
               Overlapped o;
               const Bytes out = report (0, 1);
-              const DWORD code =
-                  WriteFile (file.handle, out.data(), 33, nullptr, &o.ov) ? 0u : GetLastError();
+              const DWORD code = writeAndWait (file.handle, out, o.ov);
               EXPECT_EQ (model->received().size(), offered + (code == 0 ? 1 : 0))
                   << "a failed write reached the device";
               return code;

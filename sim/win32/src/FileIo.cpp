@@ -20,8 +20,10 @@ using Clock = std::chrono::steady_clock;
 /** Reports a handle keeps for reads to come, as the HID class driver's default. */
 constexpr std::size_t inputRingSize = 32;
 
-/** How long after a cancel the driver completes the transfer. */
+/** How long after a cancel the driver completes the transfer, and how long
+    a report the device took takes to go out (one USB frame). */
 constexpr auto cancelLatency = std::chrono::milliseconds (1);
+constexpr auto writeLatency = std::chrono::milliseconds (1);
 
 HANDLE addHandle (std::shared_ptr<KernelObject> object)
 {
@@ -80,9 +82,9 @@ void complete (const std::shared_ptr<Transfer>& transfer, NTSTATUS status, DWORD
     io().changed.notify_all();
 }
 
-/** The driver's thread: completes each cancelled transfer shortly after its
-    cancel, whether or not anyone waits for it, into whatever its record and
-    event have become by then. */
+/** The driver's thread: completes each taken write once its report is out,
+    and each cancelled transfer shortly after its cancel, whether or not anyone
+    waits for it, into whatever its record and event have become by then. */
 void runDriver()
 {
     auto& world = io();
@@ -94,13 +96,14 @@ void runDriver()
         const auto transfers = world.transfers;
         for (auto& transfer : transfers)
         {
-            if (transfer->state != Transfer::State::cancelled)
+            const bool cancelled = transfer->state == Transfer::State::cancelled;
+            if (!cancelled && transfer->state != Transfer::State::taken)
                 continue;
-            const auto due = transfer->cancelledAt + cancelLatency;
-            if (due <= now)
-                complete (transfer, statusCancelled, 0);
+            if (transfer->dueAt <= now)
+                complete (transfer, cancelled ? statusCancelled : statusSuccess,
+                          cancelled ? 0 : transfer->bytes);
             else
-                next = std::min (next, due);
+                next = std::min (next, transfer->dueAt);
         }
         if (next == Clock::time_point::max())
             world.driverWake.wait (held);
@@ -128,6 +131,7 @@ void cancel (const std::shared_ptr<Transfer>& transfer)
         case Transfer::State::handing:
             transfer->cancelRequested = true;
             break;
+        case Transfer::State::taken:
         case Transfer::State::pending:
             // From here on the buffer is the program's again.  Its caller waits
             // for a synchronous transfer, which therefore completes at once.
@@ -138,7 +142,7 @@ void cancel (const std::shared_ptr<Transfer>& transfer)
             else
             {
                 transfer->state = Transfer::State::cancelled;
-                transfer->cancelledAt = Clock::now();
+                transfer->dueAt = Clock::now() + cancelLatency;
                 wakeDriver();
             }
             break;
@@ -204,7 +208,6 @@ BOOL finishSynchronously (std::unique_lock<std::mutex>& held, OVERLAPPED& overla
     return resultIn (overlapped, bytes);
 }
 
-/** GetOverlappedResult(Ex): waits up to timeoutMs (INFINITE: for good). */
 /** Waits up to timeoutMs (INFINITE: for good) until the event or the file
     (whichever is given) is signalled; an auto-reset event's signal is taken.
     True when it was signalled. */
@@ -700,10 +703,17 @@ BOOL WINAPI WriteFile (HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWri
     switch (result)
     {
         case sim::HostHandle::WriteResult::ok:
-            complete (transfer, statusSuccess, length);
-            if (lpNumberOfBytesWritten != nullptr)
-                *lpNumberOfBytesWritten = length;
-            return TRUE;
+            // Out on the wire: the driver completes it a frame later.
+            transfer->state = Transfer::State::taken;
+            transfer->bytes = length;
+            transfer->dueAt = Clock::now() + writeLatency;
+            wakeDriver();
+            if (transfer->cancelRequested)
+                cancel (transfer);
+            if (!file->overlapped)
+                return finishSynchronously (held, record, lpNumberOfBytesWritten);
+            setLastError (ERROR_IO_PENDING);
+            return FALSE;
 
         case sim::HostHandle::WriteResult::gone:
             setStatus (record, statusDeviceNotConnected, 0);

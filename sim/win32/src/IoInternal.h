@@ -93,8 +93,9 @@ struct Transfer
     enum class State
     {
         handing,  ///< a write being handed to the device on its caller's thread
+        taken,    ///< a write the device took; the driver completes it at dueAt
         pending,  ///< waiting for a report, or for a device that refused to take one
-        cancelled ///< ended by a cancel; the driver writes its completion shortly
+        cancelled ///< ended by a cancel; the driver writes its completion at dueAt
     };
 
     std::shared_ptr<FileObject> file;
@@ -108,7 +109,9 @@ struct Transfer
     bool cancelRequested = false;
     HANDLE event = nullptr;
     DWORD issuer = 0;
-    std::chrono::steady_clock::time_point cancelledAt;
+    std::chrono::steady_clock::time_point dueAt;
+    /** What a taken write reports as done. */
+    DWORD bytes = 0;
 };
 
 struct IoWorld

@@ -23,10 +23,12 @@
 //   PeekMessageW, a waiting SendMessageW, a message box's loop,
 //   serviceThreadQueue).  The record
 //   lParam points at is freed when the window procedure returns.
-// - WriteFile hands the report to the bus device on the calling thread: a
-//   report the device takes completes at once (TRUE); a refused one stays
-//   pending until it is cancelled, its handle is closed or the device goes
-//   (a later write does not queue behind it).  ReadFile completes at once from
+// - WriteFile hands the report to the bus device on the calling thread (its
+//   reply may come before WriteFile returns).  A report the device takes is
+//   pending (ERROR_IO_PENDING) for one USB frame, about 1 ms, until the
+//   driver's thread completes it; a refused one stays pending until it is
+//   cancelled, its handle is closed or the device goes (a later write does
+//   not queue behind it).  ReadFile completes at once from
 //   the handle's input queue (the last 32 reports since the open) or stays
 //   pending until a report arrives.  Removal ends pending transfers with
 //   ERROR_DEVICE_NOT_CONNECTED at once.
