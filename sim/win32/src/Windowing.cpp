@@ -2,8 +2,8 @@
 // windows owned by their creating thread, one message queue per thread with
 // sent messages (run when the thread retrieves messages) ahead of posted
 // ones, device notification registrations and the broadcasts that reach
-// them, and the message box.  One lock guards all of it; window procedures
-// run without it.
+// them, and the message box with its modal loop.  One lock guards all of it;
+// window procedures and the box's knob and window run without it.
 
 #include "IoInternal.h"
 
@@ -110,7 +110,7 @@ struct Windowing
     MessageBoxUi boxUi;
     WindowCreationHook creationHook;
     /** Boxes open now, each with the queue of its thread. */
-    std::vector<std::pair<std::shared_ptr<struct OpenBox>, std::shared_ptr<Queue>>> openBoxes;
+    std::vector<std::pair<std::shared_ptr<OpenBox>, std::shared_ptr<Queue>>> openBoxes;
 };
 
 /** Never destroyed: threads end, and take their windows with them, after the
