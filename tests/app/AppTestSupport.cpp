@@ -5,7 +5,12 @@
 #if defined(ULK_FLAVOUR_WIN)
  #include <windows.h>
 
+ #include <Win32MessageBridge.h>
  #include <sim_win32/Win32StandIn.h>
+
+ #include <atomic>
+ #include <chrono>
+ #include <map>
 #endif
 
 namespace apptest
@@ -29,15 +34,17 @@ struct RecordingLookAndFeel : juce::LookAndFeel_V2
     std::vector<Box> shown;
 };
 
-/** Closes a modal alert window as soon as one is up. */
+/** Closes a modal alert window as soon as one is up and the condition holds. */
 struct Closer : juce::Timer
 {
     void timerCallback() override
     {
         if (auto* modal = juce::Component::getCurrentlyModalComponent())
-            if (dynamic_cast<juce::AlertWindow*> (modal) != nullptr)
+            if (dynamic_cast<juce::AlertWindow*> (modal) != nullptr && (condition == nullptr || condition()))
                 modal->exitModalState (0);
     }
+
+    std::function<bool()> condition;
 };
 } // namespace
 
@@ -66,6 +73,16 @@ void MessageBoxes::watch()
     juce::LookAndFeel::setDefaultLookAndFeel (&impl->lookAndFeel);
 }
 
+void MessageBoxes::answerAfter (int ms)
+{
+    impl->closer.startTimer (juce::jmax (10, ms));
+}
+
+void MessageBoxes::answerWhen (std::function<bool()> condition)
+{
+    impl->closer.condition = std::move (condition);
+}
+
 const std::vector<Box>& MessageBoxes::shown() const
 {
     return impl->lookAndFeel.shown;
@@ -76,23 +93,57 @@ void MessageBoxes::clear()
     impl->lookAndFeel.shown.clear();
 }
 #else
-// The Windows layer's boxes are the platform's: its stand-in records them and
-// closes each at once.
+// The Windows layer's boxes are the platform's: its stand-in records them, and
+// each blocks its caller in its modal loop until the knob answers it.
 struct MessageBoxes::Impl
 {
     std::vector<Box> shown;
+    std::atomic<int> answerAfterMs{ 0 };
+    std::function<bool()> condition;
+    /** Touched by the boxes' threads: the message thread in these tests. */
+    std::map<const simwin::MessageBoxRecord*, std::chrono::steady_clock::time_point> openSince;
 };
 
 MessageBoxes::MessageBoxes()
     : impl (new Impl())
 {
     simwin::clearMessageBoxes();
+    simwin::useJuceMessageBoxes();
+
+    // Each box is answered in the first round of its loop once it has been
+    // open for the time set.  Boxes can nest (one opens inside another's
+    // loop): each is known by its record, which lives while it is open.
+    auto* self = impl;
+    simwin::setMessageBoxHandler (
+        [self] (const simwin::MessageBoxRecord& box)
+        {
+            const auto now = std::chrono::steady_clock::now();
+            const auto opened = self->openSince.emplace (&box, now).first;
+            if (now - opened->second < std::chrono::milliseconds (self->answerAfterMs.load()))
+                return 0;
+            if (self->condition != nullptr && !self->condition())
+                return 0;
+            self->openSince.erase (opened);
+            return IDOK;
+        });
 }
 
 MessageBoxes::~MessageBoxes()
 {
+    simwin::setMessageBoxHandler (nullptr);
+    simwin::setMessageBoxUi ({});
     simwin::clearMessageBoxes();
     delete impl;
+}
+
+void MessageBoxes::answerAfter (int ms)
+{
+    impl->answerAfterMs = ms;
+}
+
+void MessageBoxes::answerWhen (std::function<bool()> condition)
+{
+    impl->condition = std::move (condition);
 }
 
 void MessageBoxes::watch() {}

@@ -1,8 +1,8 @@
 #pragma once
 
 // What the application tests share: the message boxes the program shows,
-// recorded and closed as soon as they open, and the main component's
-// children, found by their place in its stacking order.
+// recorded and answered as a user would (at once unless told otherwise), and
+// the main component's children, found by their place in its stacking order.
 
 #include "TestSupport.h"
 
@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include <string>
@@ -29,7 +30,8 @@ struct Box
 };
 
 /** While one lives, every message box of the program is recorded and closed
-    at once, as if the user had pressed its button. */
+    as if the user had pressed its button: at once, or after answerAfter's
+    time.  A box blocks its caller until then. */
 class MessageBoxes
 {
 public:
@@ -38,6 +40,14 @@ public:
 
     /** Makes the recorder the default look again, after someone replaced it. */
     void watch();
+
+    /** From now on each box is answered only once it has been open for about
+        ms, as a person takes a moment to read it; 0 (the start): at once. */
+    void answerAfter (int ms);
+
+    /** From now on each box is answered only once condition holds (asked on
+        the message thread while the box is open); null: no condition. */
+    void answerWhen (std::function<bool()> condition);
 
     const std::vector<Box>& shown() const;
     std::vector<std::string> messages() const;

@@ -250,6 +250,54 @@ TEST_F (UpdateRoad, AfterACompletedLoadAndUnderTheMarqueeTheProgressBarIsFull)
     waitUntilIdle();
 }
 
+TEST_F (UpdateRoad, AfterTheLoadCompletedBoxTheButtonsAreUsable)
+{
+    // The box blocks until the user has read it; meanwhile the window keeps
+    // getting its messages, the load thread's end among them.
+    boxes.answerAfter (300);
+    start();
+    plugAndWait();
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 20)));
+    ASSERT_TRUE (click (*main, loadButton));
+    ASSERT_TRUE (
+        ulktest::pumpUntil ([this] { return textOf (*main, statusLabel) == "Load was completed."; }));
+
+    EXPECT_EQ (boxes.messages(), Messages{ "Load was completed." });
+    EXPECT_TRUE (isEnabled (*main, executeButton));
+    EXPECT_TRUE (isEnabled (*main, loadButton));
+}
+
+TEST_F (UpdateRoad, TheViewFollowsTheControllerWhileABoxIsOpen)
+{
+    start();
+    auto controller = plugAndWait();
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 20)));
+
+    // The controller goes while "Load was completed." is up; the box stays
+    // until the view underneath has shown it.
+    bool unplugged = false;
+    boxes.answerWhen (
+        [&]
+        {
+            if (!unplugged)
+            {
+                unplugged = true;
+                controller->unplug();
+                return false;
+            }
+            return isShown (*main, deviceStatusLabel);
+        });
+    ASSERT_TRUE (click (*main, loadButton));
+    ASSERT_TRUE (
+        ulktest::pumpUntil ([this] { return textOf (*main, statusLabel) == "Load was completed."; }));
+
+    EXPECT_TRUE (unplugged);
+    EXPECT_EQ (boxes.messages(), Messages{ "Load was completed." });
+    EXPECT_TRUE (isShown (*main, deviceStatusLabel));
+    EXPECT_FALSE (isEnabled (*main, executeButton));
+    EXPECT_FALSE (isEnabled (*main, loadButton));
+}
+
 TEST_F (UpdateRoad, FailedLoadsAndExecutionsAreReported)
 {
     struct Case

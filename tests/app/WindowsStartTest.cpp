@@ -77,6 +77,25 @@ TEST_F (WindowsStart, MessageBoxesCarryTheIconOfTheirKind)
         EXPECT_EQ (box.title, "ULK Updater");
 }
 
+TEST_F (WindowsStart, ABoxBlocksItsCallerButLeavesTheWindowUsable)
+{
+    // The box has no owner: nothing of the window is disabled or shut out
+    // while it is open, and its caller goes on only once it is closed.
+    start ({});
+    int rounds = 0;
+    bool usable = true;
+    boxes.answerWhen (
+        [&]
+        {
+            usable = usable && window()->isEnabled() && content()->isEnabled() &&
+                     juce::Component::getNumCurrentlyModalComponents() == 0;
+            return ++rounds == 5;
+        });
+    content()->showMessageBox (juce::AlertWindow::WarningIcon, "Error: CRC error.", {});
+    EXPECT_EQ (rounds, 5) << "showMessageBox returned before the box was closed";
+    EXPECT_TRUE (usable);
+}
+
 TEST_F (WindowsStart, ASecondStartChangesNothing)
 {
     start ({});

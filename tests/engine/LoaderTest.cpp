@@ -229,6 +229,19 @@ TEST_F (Loader, FaultsEndInTheirStatusesAndTheExchangeIsClosed)
     }
 }
 
+TEST_F (Loader, ALateAcknowledgementNeverStandsInForTheRefusalOfTheImage)
+{
+    // The first block's acknowledgement comes after its reply time-out, during
+    // the pause before the block is sent again; every pass ends in a NAK.
+    useController (plugController());
+    loader.setRetryWaitTime (300);
+    controller->replyLate (RequestKind::firstBlock, 150);
+    controller->nakLastBlock (3);
+
+    EXPECT_EQ (load (writeFile (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 10))), rejected);
+    EXPECT_EQ (countOf (requestKinds (*controller), RequestKind::lastBlock), 3);
+}
+
 TEST_F (Loader, RefusedImagesAreSentAgainFromTheFirstByte)
 {
     useController (plugController());

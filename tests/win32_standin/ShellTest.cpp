@@ -1,7 +1,8 @@
 // The process command line and the message box of the simulated platform:
 // CommandLineToArgvW's rules, the quoting that the entry glue uses, what
 // GetCommandLineW gives, a real program started through the entry glue, and
-// MessageBoxA's records and handler.
+// MessageBoxA's records and the knob that answers boxes (its modal loop is
+// in WindowTest.cpp).
 
 #include "StandInTest.h"
 
@@ -52,6 +53,7 @@ protected:
     {
         StandInTest::SetUp();
         simwin::clearMessageBoxes();
+        simwin::setMessageBoxHandler ([] (const simwin::MessageBoxRecord&) { return IDOK; });
     }
 
     void TearDown() override
@@ -209,7 +211,7 @@ TEST (EntryGlue, MainHandsTheArgumentsToWinMainAsWindowsWould)
     }
 }
 
-TEST_F (MessageBoxes, EachBoxIsRecordedAndAnsweredWithOk)
+TEST_F (MessageBoxes, EachBoxIsRecordedAndAnsweredThroughTheKnob)
 {
     EXPECT_EQ (MessageBoxA (nullptr, "Load was completed.", "ULK Updater", MB_ICONINFORMATION), IDOK);
     EXPECT_EQ (MessageBoxA (nullptr, "No caption", nullptr, MB_OK), IDOK);

@@ -10,6 +10,8 @@
 #include <Win32MessageBridge.h>
 #include <dbt.h>
 
+#include <juce_events/juce_events.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
@@ -404,6 +406,113 @@ TEST_F (Windows, AWorkerRunsItsOwnLoopWithSentMessagesAheadOfPosted)
         bus().unplug (device);
     }
     EXPECT_TRUE (UnregisterDeviceNotification (notification));
+}
+
+TEST_F (Windows, DefaultProcessingAnswersAsWindowsDoes)
+{
+    HWND target = window();
+    struct Case
+    {
+        UINT message;
+        WPARAM wParam;
+        LRESULT result;
+    };
+    const Case cases[] = {
+        { WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0 },
+        { WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0 },
+        { WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0 },
+        { WM_USER + 7, 0, 0 },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << c.message << " " << c.wParam);
+        EXPECT_EQ (DefWindowProcW (target, c.message, c.wParam, 0), c.result);
+    }
+}
+
+TEST_F (Windows, ABoxBlocksAWorkerWhileItsLoopDispatchesTheWorkersMessages)
+{
+    std::atomic<int> rounds{ 0 };
+    simwin::setMessageBoxHandler (
+        [&] (const simwin::MessageBoxRecord&)
+        {
+            ++rounds;
+            return 0; // only its button closes it
+        });
+
+    std::atomic<int> result{ -1 };
+    std::atomic<HWND> mine{ nullptr };
+    std::thread worker (
+        [&]
+        {
+            HWND w = makeWindow();
+            auto filter = hidFilter();
+            HDEVNOTIFY notification = RegisterDeviceNotificationW (w, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+            PostMessageW (w, WM_USER + 2, 0, 0);
+            mine = w;
+            result = MessageBoxA (nullptr, "Load was completed.", "ULK Updater", MB_ICONINFORMATION);
+            UnregisterDeviceNotification (notification);
+            DestroyWindow (w);
+        });
+
+    // What was posted before the box, and what comes while it is open, is
+    // dispatched by its loop on the worker: sent messages and device events.
+    ASSERT_TRUE (ulktest::pumpUntil (
+        [&] { return simwin::openMessageBoxes() == 1 && !seen (mine, WM_USER + 2).empty(); }));
+    EXPECT_NE (seen (mine, WM_USER + 2).front().thread, std::this_thread::get_id());
+    EXPECT_EQ (SendMessageW (mine, WM_USER + 1, 0, 0), 42);
+    const auto device = plugEcho();
+    EXPECT_TRUE (
+        ulktest::pumpUntil ([&] { return countSeen (mine, WM_DEVICECHANGE, DBT_DEVICEARRIVAL) == 1; }));
+    ulktest::pumpFor (20);
+    EXPECT_EQ (result.load(), -1) << "the box still blocks its caller";
+    EXPECT_GT (rounds.load(), 1) << "the knob is asked every round";
+
+    simwin::pressOkOnOpenBoxes();
+    worker.join();
+    EXPECT_EQ (result.load(), IDOK);
+    EXPECT_EQ (simwin::openMessageBoxes(), 0u);
+    bus().unplug (device);
+    simwin::setMessageBoxHandler (nullptr);
+    simwin::clearMessageBoxes();
+}
+
+TEST_F (Windows, OnTheMessageThreadABoxRunsJucesLoop)
+{
+    // JUCE's timers and asynchronous calls, and the thread's window messages
+    // (posted before the box and from another thread while it is open), all
+    // go on while the box is up, as on Windows, where all of them are window
+    // messages.
+    HWND target = window();
+    struct Ticks : juce::Timer
+    {
+        void timerCallback() override { ++count; }
+        int count = 0;
+    } ticks;
+    ticks.startTimer (10);
+    bool asyncRan = false;
+    juce::MessageManager::callAsync ([&] { asyncRan = true; });
+    PostMessageW (target, WM_USER + 2, 0, 0);
+    std::thread poster (
+        [&]
+        {
+            Sleep (30);
+            PostMessageW (target, WM_USER + 3, 0, 0);
+        });
+
+    simwin::setMessageBoxHandler (
+        [&] (const simwin::MessageBoxRecord& box)
+        {
+            EXPECT_EQ (box.thread, std::this_thread::get_id());
+            const bool allSeen = ticks.count >= 3 && asyncRan && !seen (target, WM_USER + 2).empty() &&
+                                 !seen (target, WM_USER + 3).empty();
+            return allSeen ? IDOK : 0;
+        });
+    EXPECT_EQ (MessageBoxA (nullptr, "About", "ULK Updater", MB_OK), IDOK);
+    poster.join();
+    ticks.stopTimer();
+    simwin::setMessageBoxHandler (nullptr);
+    simwin::clearMessageBoxes();
 }
 
 TEST_F (Windows, ARegisteredWindowHearsOfArrivalsAndRemovals)

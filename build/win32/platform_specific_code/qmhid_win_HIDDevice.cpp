@@ -1,7 +1,8 @@
 // The Windows backend of qmhid::HIDDevice, on SetupAPI, the HID class driver
 // and overlapped file I/O.  It has no thread of its own: every operation runs
 // on its caller's thread.  Reports cross the driver with a leading report ID
-// byte 0, which callers never see.
+// byte 0, which callers never see.  send empties the handle's input queue
+// first, so a get sees only reports that came after the request.
 
 #include <qmhid_HIDDevice.h>
 
@@ -320,6 +321,11 @@ int HIDDevice::send (const uint8* data, int len, int timeoutMs)
     impl->outputBuffer[0] = 0;
     const int n = std::max (0, std::min (len, impl->outputReportLength - 1));
     std::memcpy (impl->outputBuffer + 1, data, (size_t) n);
+
+    // The driver queues every input report until a read takes it, so a reply
+    // that came after its get had timed out would answer this request: only
+    // replies to this report may reach the next get.
+    HidD_FlushQueue (impl->handle);
 
     return transfer (impl->handle, timeoutMs,
                      [this] (OVERLAPPED* overlapped, DWORD* count)

@@ -15,6 +15,7 @@ int registeredFd = -1; ///< touched on the message thread only
 
 bool startMessageThreadBridge()
 {
+    useJuceMessageBoxes();
     if (!juce::MessageManager::existsAndIsCurrentThread())
         return false;
     if (registeredFd >= 0)
@@ -26,6 +27,7 @@ bool startMessageThreadBridge()
 
 void startBridgeOnFirstWindow()
 {
+    useJuceMessageBoxes();
     setWindowCreationHook (
         []
         {

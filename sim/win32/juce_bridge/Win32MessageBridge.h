@@ -15,6 +15,12 @@ bool startMessageThreadBridge();
 /** Stops the pumping; call on the message thread before JUCE shuts down. */
 void stopMessageThreadBridge();
 
+/** Message boxes become real windows that a person can read and close, and
+    a box on JUCE's message thread runs JUCE's dispatch loop as its modal loop
+    (see MessageBoxUi).  Callable on any thread, before JUCE exists; the other
+    calls here make it too. */
+void useJuceMessageBoxes();
+
 /** From now on the bridge starts itself when the message thread makes a
     window, so that a program's own code needs no call: the entry glue does
     this before WinMain.  Callable on any thread, before JUCE exists. */

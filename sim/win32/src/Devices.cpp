@@ -475,6 +475,31 @@ BOOLEAN NTAPI HidD_GetAttributes (HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attri
     return TRUE;
 }
 
+BOOLEAN NTAPI HidD_FlushQueue (HANDLE HidDeviceObject)
+{
+    std::lock_guard<std::mutex> guard (io().lock);
+    const auto file = objectOf<FileObject> (HidDeviceObject);
+    if (file == nullptr)
+    {
+        noteInvalidHandle (HidDeviceObject);
+        setLastError (ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    DWORD code = 0;
+    if (faultStrikes (simwin::Call::hidDFlushQueue, file->device->id, ERROR_GEN_FAILURE, code))
+    {
+        setLastError (code);
+        return FALSE;
+    }
+    if (!file->device->present)
+    {
+        setLastError (ERROR_DEVICE_NOT_CONNECTED);
+        return FALSE;
+    }
+    file->inputQueue.clear();
+    return TRUE;
+}
+
 BOOLEAN NTAPI HidD_GetPreparsedData (HANDLE HidDeviceObject, PHIDP_PREPARSED_DATA* PreparsedData)
 {
     std::lock_guard<std::mutex> guard (io().lock);

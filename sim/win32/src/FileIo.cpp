@@ -1,13 +1,15 @@
 // Kernel objects of the simulated Windows platform: the handle table, events
 // and waits, and file handles on HID interfaces with the HID class driver's
 // behaviour: report ID framing, a ring of input reports per handle, writes
-// handed to the bus device, and overlapped completion, cancelling and removal.
+// handed to the bus device, and overlapped completion, cancelling (completed
+// shortly afterwards by the driver's own thread) and removal.
 
 #include "IoInternal.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace simwin::detail
 {
@@ -17,6 +19,11 @@ using Clock = std::chrono::steady_clock;
 
 /** Reports a handle keeps for reads to come, as the HID class driver's default. */
 constexpr std::size_t inputRingSize = 32;
+
+/** How long after a cancel the driver completes the transfer, and how long
+    a report the device took takes to go out (one USB frame). */
+constexpr auto cancelLatency = std::chrono::milliseconds (1);
+constexpr auto writeLatency = std::chrono::milliseconds (1);
 
 HANDLE addHandle (std::shared_ptr<KernelObject> object)
 {
@@ -64,21 +71,57 @@ void forget (const std::shared_ptr<Transfer>& transfer)
     io().transfers.remove (transfer);
 }
 
-/** Writes the completion into the record, sets the event and lets the
-    transfer go: nothing touches the record or the buffer afterwards. */
+/** Writes the completion into the record, sets the event and the file and
+    lets the transfer go: nothing touches the record or the buffer afterwards. */
 void complete (const std::shared_ptr<Transfer>& transfer, NTSTATUS status, DWORD bytes)
 {
     setStatus (*transfer->overlapped, status, bytes);
     signal (transfer->event);
+    transfer->file->signalled = true;
     forget (transfer);
     io().changed.notify_all();
 }
 
-/** Someone looks at a transfer: a cancelled one completes now. */
-void observe (const std::shared_ptr<Transfer>& transfer)
+/** The driver's thread: completes each taken write once its report is out,
+    and each cancelled transfer shortly after its cancel, whether or not anyone
+    waits for it, into whatever its record and event have become by then. */
+void runDriver()
 {
-    if (transfer != nullptr && transfer->state == Transfer::State::cancelled)
-        complete (transfer, statusCancelled, 0);
+    auto& world = io();
+    std::unique_lock<std::mutex> held (world.lock);
+    for (;;)
+    {
+        auto next = Clock::time_point::max();
+        const auto now = Clock::now();
+        const auto transfers = world.transfers;
+        for (auto& transfer : transfers)
+        {
+            const bool cancelled = transfer->state == Transfer::State::cancelled;
+            if (!cancelled && transfer->state != Transfer::State::taken)
+                continue;
+            if (transfer->dueAt <= now)
+                complete (transfer, cancelled ? statusCancelled : statusSuccess,
+                          cancelled ? 0 : transfer->bytes);
+            else
+                next = std::min (next, transfer->dueAt);
+        }
+        if (next == Clock::time_point::max())
+            world.driverWake.wait (held);
+        else
+            world.driverWake.wait_until (held, next);
+    }
+}
+
+void wakeDriver()
+{
+    auto& world = io();
+    if (!world.driverRunning)
+    {
+        // Never joined: the driver lasts as long as the process.
+        world.driverRunning = true;
+        std::thread (runDriver).detach();
+    }
+    world.driverWake.notify_all();
 }
 
 void cancel (const std::shared_ptr<Transfer>& transfer)
@@ -88,6 +131,7 @@ void cancel (const std::shared_ptr<Transfer>& transfer)
         case Transfer::State::handing:
             transfer->cancelRequested = true;
             break;
+        case Transfer::State::taken:
         case Transfer::State::pending:
             // From here on the buffer is the program's again.  Its caller waits
             // for a synchronous transfer, which therefore completes at once.
@@ -98,7 +142,8 @@ void cancel (const std::shared_ptr<Transfer>& transfer)
             else
             {
                 transfer->state = Transfer::State::cancelled;
-                io().changed.notify_all();
+                transfer->dueAt = Clock::now() + cancelLatency;
+                wakeDriver();
             }
             break;
         case Transfer::State::cancelled:
@@ -109,14 +154,10 @@ void cancel (const std::shared_ptr<Transfer>& transfer)
 /** Begins a transfer in the record: pending, its event reset. */
 void start (OVERLAPPED& overlapped)
 {
-    if (auto earlier = transferOf (&overlapped))
-    {
-        // Windows would still write the earlier transfer's completion into
-        // this record, whatever it holds by then.
+    // Windows still writes the earlier transfer's completion into this
+    // record, whatever it holds by then; so does the stand-in.
+    if (transferOf (&overlapped) != nullptr)
         noteOverlappedMisuse();
-        if (earlier->state == Transfer::State::cancelled)
-            forget (earlier);
-    }
     setStatus (overlapped, statusPending, 0);
     if (overlapped.hEvent != nullptr)
         if (auto e = objectOf<EventObject> (overlapped.hEvent))
@@ -135,6 +176,7 @@ std::shared_ptr<Transfer> addTransfer (const std::shared_ptr<FileObject>& file, 
     transfer->state = state;
     transfer->event = overlapped.hEvent;
     transfer->issuer = GetCurrentThreadId();
+    file->signalled = false;
     io().transfers.push_back (transfer);
     return transfer;
 }
@@ -166,6 +208,28 @@ BOOL finishSynchronously (std::unique_lock<std::mutex>& held, OVERLAPPED& overla
     return resultIn (overlapped, bytes);
 }
 
+/** Waits up to timeoutMs (INFINITE: for good) until the event or the file
+    (whichever is given) is signalled; an auto-reset event's signal is taken.
+    True when it was signalled. */
+bool waitForObject (std::unique_lock<std::mutex>& held, EventObject* event, FileObject* file, DWORD timeoutMs)
+{
+    auto& world = io();
+    bool& signalled = event != nullptr ? event->signalled : file->signalled;
+    const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
+    while (!signalled)
+    {
+        if (timeoutMs == INFINITE)
+            world.changed.wait (held);
+        else if (timeoutMs == 0 || world.changed.wait_until (held, deadline) == std::cv_status::timeout)
+            break;
+    }
+    if (!signalled)
+        return false;
+    if (event != nullptr && !event->manualReset)
+        event->signalled = false;
+    return true;
+}
+
 /** GetOverlappedResult(Ex): waits up to timeoutMs (INFINITE: for good). */
 BOOL overlappedResult (HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytes, DWORD timeoutMs, bool timedWait)
 {
@@ -177,43 +241,29 @@ BOOL overlappedResult (HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytes, DWOR
 
     auto& world = io();
     std::unique_lock<std::mutex> held (world.lock);
-    observe (transferOf (overlapped));
 
     if (statusIn (*overlapped) == statusPending && timeoutMs != 0)
     {
-        // Windows waits on the event, or on the file when there is none.
+        // As Windows does: a wait on the event, or on the file when there is
+        // none, and then a look at the record.  Whatever else signals that
+        // object ends the wait too, and the transfer may still be pending.
         std::shared_ptr<EventObject> event;
+        std::shared_ptr<FileObject> fileObject;
         if (overlapped->hEvent != nullptr)
             event = objectOf<EventObject> (overlapped->hEvent);
-        if (overlapped->hEvent != nullptr ? event == nullptr : objectOf<FileObject> (file) == nullptr)
+        else
+            fileObject = objectOf<FileObject> (file);
+        if (event == nullptr && fileObject == nullptr)
         {
             noteInvalidHandle (overlapped->hEvent != nullptr ? overlapped->hEvent : file);
             setLastError (ERROR_INVALID_HANDLE);
             return FALSE;
         }
-
-        const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
-        while (statusIn (*overlapped) == statusPending)
-        {
-            if (timeoutMs == INFINITE)
-            {
-                world.changed.wait (held);
-            }
-            else if (world.changed.wait_until (held, deadline) == std::cv_status::timeout)
-            {
-                observe (transferOf (overlapped));
-                break;
-            }
-            observe (transferOf (overlapped));
-        }
-
-        if (statusIn (*overlapped) == statusPending)
+        if (!waitForObject (held, event.get(), fileObject.get(), timeoutMs))
         {
             setLastError (timedWait ? WAIT_TIMEOUT : ERROR_IO_INCOMPLETE);
             return FALSE;
         }
-        if (event != nullptr && !event->manualReset)
-            event->signalled = false; // the wait took the signal
     }
     return resultIn (*overlapped, bytes);
 }
@@ -444,38 +494,14 @@ DWORD WINAPI WaitForSingleObject (HANDLE hHandle, DWORD dwMilliseconds)
     auto& world = io();
     std::unique_lock<std::mutex> held (world.lock);
     auto event = objectOf<EventObject> (hHandle);
-    if (event == nullptr)
+    auto file = objectOf<FileObject> (hHandle);
+    if (event == nullptr && file == nullptr)
     {
-        if (world.handles.count ((std::uintptr_t) hHandle) == 0)
-            noteInvalidHandle (hHandle);
+        noteInvalidHandle (hHandle);
         setLastError (ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-
-    // A wait on a transfer's event looks at the transfer.
-    const auto observeMine = [&]
-    {
-        const auto transfers = world.transfers;
-        for (auto& transfer : transfers)
-            if (transfer->event == hHandle)
-                observe (transfer);
-    };
-
-    observeMine();
-    const auto deadline = Clock::now() + std::chrono::milliseconds (dwMilliseconds);
-    while (!event->signalled)
-    {
-        if (dwMilliseconds == INFINITE)
-            world.changed.wait (held);
-        else if (dwMilliseconds == 0 || world.changed.wait_until (held, deadline) == std::cv_status::timeout)
-            break;
-        observeMine();
-    }
-    if (!event->signalled)
-        return WAIT_TIMEOUT;
-    if (!event->manualReset)
-        event->signalled = false;
-    return WAIT_OBJECT_0;
+    return waitForObject (held, event.get(), file.get(), dwMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 HANDLE WINAPI CreateFileW (LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -607,6 +633,7 @@ BOOL WINAPI ReadFile (HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
         file->inputQueue.pop_front();
         setStatus (record, statusSuccess, length);
         signal (record.hEvent);
+        file->signalled = true;
         if (lpNumberOfBytesRead != nullptr)
             *lpNumberOfBytesRead = length;
         return TRUE;
@@ -676,10 +703,17 @@ BOOL WINAPI WriteFile (HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWri
     switch (result)
     {
         case sim::HostHandle::WriteResult::ok:
-            complete (transfer, statusSuccess, length);
-            if (lpNumberOfBytesWritten != nullptr)
-                *lpNumberOfBytesWritten = length;
-            return TRUE;
+            // Out on the wire: the driver completes it a frame later.
+            transfer->state = Transfer::State::taken;
+            transfer->bytes = length;
+            transfer->dueAt = Clock::now() + writeLatency;
+            wakeDriver();
+            if (transfer->cancelRequested)
+                cancel (transfer);
+            if (!file->overlapped)
+                return finishSynchronously (held, record, lpNumberOfBytesWritten);
+            setLastError (ERROR_IO_PENDING);
+            return FALSE;
 
         case sim::HostHandle::WriteResult::gone:
             setStatus (record, statusDeviceNotConnected, 0);
@@ -721,7 +755,6 @@ BOOL WINAPI GetOverlappedResultEx (HANDLE hFile, LPOVERLAPPED lpOverlapped,
 BOOL WINAPI SimWin32HasOverlappedIoCompleted (LPOVERLAPPED lpOverlapped)
 {
     std::lock_guard<std::mutex> guard (io().lock);
-    observe (transferOf (lpOverlapped));
     return statusIn (*lpOverlapped) != statusPending ? TRUE : FALSE;
 }
 

@@ -10,6 +10,7 @@
 
 #include <VirtualHidBus.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -81,6 +82,9 @@ struct FileObject final : KernelObject
     /** Input reports, report ID first, that arrived since the open and that
         no read has taken yet; the oldest goes when a 33rd comes. */
     std::deque<std::vector<std::uint8_t>> inputQueue;
+    /** What a wait on the handle sees: reset when a transfer on it starts,
+        set when one ends. */
+    bool signalled = false;
 };
 
 /** One ReadFile or WriteFile from its start until its completion is written. */
@@ -89,8 +93,9 @@ struct Transfer
     enum class State
     {
         handing,  ///< a write being handed to the device on its caller's thread
+        taken,    ///< a write the device took; the driver completes it at dueAt
         pending,  ///< waiting for a report, or for a device that refused to take one
-        cancelled ///< ended by a cancel; the completion is written when someone looks
+        cancelled ///< ended by a cancel; the driver writes its completion at dueAt
     };
 
     std::shared_ptr<FileObject> file;
@@ -104,6 +109,9 @@ struct Transfer
     bool cancelRequested = false;
     HANDLE event = nullptr;
     DWORD issuer = 0;
+    std::chrono::steady_clock::time_point dueAt;
+    /** What a taken write reports as done. */
+    DWORD bytes = 0;
 };
 
 struct IoWorld
@@ -116,6 +124,10 @@ struct IoWorld
     std::map<std::uintptr_t, std::shared_ptr<KernelObject>> handles;
     std::uintptr_t nextHandle = 0x104;
     std::list<std::shared_ptr<Transfer>> transfers;
+
+    /** The driver's thread, which completes cancelled transfers by itself. */
+    std::condition_variable driverWake;
+    bool driverRunning = false;
 };
 
 /** Never destroyed: threads may use it after the process's static objects. */

@@ -2,14 +2,15 @@
 // windows owned by their creating thread, one message queue per thread with
 // sent messages (run when the thread retrieves messages) ahead of posted
 // ones, device notification registrations and the broadcasts that reach
-// them, and the message box.  One lock guards all of it; window procedures
-// run without it.
+// them, and the message box with its modal loop.  One lock guards all of it;
+// window procedures and the box's knob and window run without it.
 
 #include "IoInternal.h"
 
 #include <dbt.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstring>
@@ -77,6 +78,14 @@ struct Window
     bool destroying = false;
 };
 
+/** A message box while it is open. */
+struct OpenBox
+{
+    /** The button that closed it; 0 while it is open.  Written under the
+        windowing lock, read by its own thread. */
+    int pressed = 0;
+};
+
 struct Registration
 {
     HWND window;
@@ -98,7 +107,10 @@ struct Windowing
     std::mutex handlerLock;
     std::vector<MessageBoxRecord> boxes;
     MessageBoxHandler boxHandler;
+    MessageBoxUi boxUi;
     WindowCreationHook creationHook;
+    /** Boxes open now, each with the queue of its thread. */
+    std::vector<std::pair<std::shared_ptr<OpenBox>, std::shared_ptr<Queue>>> openBoxes;
 };
 
 /** Never destroyed: threads end, and take their windows with them, after the
@@ -304,6 +316,27 @@ bool takePosted (Queue& queue, LPMSG msg, HWND filter, UINT first, UINT last, bo
     return false;
 }
 
+/** Dispatches up to count posted messages of the calling thread, oldest
+    first, running the sent messages that come meanwhile after each. */
+void dispatchPosted (std::size_t count)
+{
+    auto& w = windowing();
+    Queue& me = currentQueue();
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        MSG msg;
+        {
+            std::lock_guard<std::mutex> guard (w.lock);
+            if (me.posted.empty())
+                break;
+            msg = me.posted.front();
+            me.posted.pop_front();
+        }
+        DispatchMessageW (&msg);
+        runSentMessages();
+    }
+}
+
 ThreadQueue::~ThreadQueue()
 {
     if (queue == nullptr)
@@ -372,6 +405,7 @@ void deviceInterfaceChanged (bool arrival, const std::wstring& notifiedPath)
 using namespace simwin::detail;
 using simwin::MessageBoxHandler;
 using simwin::MessageBoxRecord;
+using simwin::MessageBoxUi;
 using simwin::WindowCreationHook;
 
 //==============================================================================
@@ -408,19 +442,7 @@ void serviceThreadQueue()
     }
 
     runSentMessages();
-    for (std::size_t i = 0; i < postedBefore; ++i)
-    {
-        MSG msg;
-        {
-            std::lock_guard<std::mutex> guard (w.lock);
-            if (me.posted.empty())
-                break;
-            msg = me.posted.front();
-            me.posted.pop_front();
-        }
-        DispatchMessageW (&msg);
-        runSentMessages();
-    }
+    dispatchPosted (postedBefore);
 }
 
 void detachThreadQueue()
@@ -487,6 +509,32 @@ int broadcastDeviceChange (WPARAM event, const DEV_BROADCAST_HDR* record)
 
     waitUntilDone (waiting);
     return (int) targets.size();
+}
+
+void setMessageBoxUi (MessageBoxUi ui)
+{
+    auto& w = windowing();
+    std::lock_guard<std::mutex> guard (w.handlerLock);
+    w.boxUi = std::move (ui);
+}
+
+std::size_t openMessageBoxes()
+{
+    auto& w = windowing();
+    std::lock_guard<std::mutex> guard (w.lock);
+    return w.openBoxes.size();
+}
+
+void pressOkOnOpenBoxes()
+{
+    auto& w = windowing();
+    std::lock_guard<std::mutex> guard (w.lock);
+    for (auto& [box, queue] : w.openBoxes)
+    {
+        if (box->pressed == 0)
+            box->pressed = IDOK;
+        wakeQueue (*queue);
+    }
 }
 
 void setMessageBoxHandler (MessageBoxHandler handler)
@@ -695,7 +743,6 @@ LRESULT WINAPI DefWindowProcW (HWND hWnd, UINT Msg, WPARAM wParam, LPARAM)
     switch (Msg)
     {
         case WM_NCCREATE:
-        case WM_DEVICECHANGE:
             return TRUE;
         case WM_CLOSE:
             DestroyWindow (hWnd);
@@ -881,6 +928,33 @@ BOOL WINAPI UnregisterDeviceNotification (HDEVNOTIFY Handle)
     return TRUE;
 }
 
+namespace
+{
+/** How long a round of a box's modal loop waits for messages at most. */
+constexpr int boxRoundMs = 5;
+
+/** One round of a box's own modal loop on a thread that no foreign event
+    loop serves: runs the sent messages, dispatches the posted ones that were
+    waiting (a posted WM_QUIT stays for the thread's own loop), then waits up
+    to ms for more or for the box to be closed. */
+void runOwnBoxRound (const OpenBox& box, int ms)
+{
+    auto& w = windowing();
+    Queue& me = currentQueue();
+    runSentMessages();
+    std::size_t posted = 0;
+    {
+        std::lock_guard<std::mutex> guard (w.lock);
+        posted = me.posted.size();
+    }
+    dispatchPosted (posted);
+
+    std::unique_lock<std::mutex> held (w.lock);
+    me.wake.wait_for (held, std::chrono::milliseconds (ms),
+                      [&] { return box.pressed != 0 || !me.sent.empty() || !me.posted.empty(); });
+}
+} // namespace
+
 int WINAPI MessageBoxA (HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
 {
     if (hWnd != nullptr && !IsWindow (hWnd))
@@ -889,15 +963,66 @@ int WINAPI MessageBoxA (HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
         return 0;
     }
     // Without a caption Windows titles the box "Error".
-    const MessageBoxRecord box{ hWnd, lpText != nullptr ? lpText : "",
-                                lpCaption != nullptr ? lpCaption : "Error", uType,
-                                std::this_thread::get_id() };
+    const MessageBoxRecord record{ hWnd, lpText != nullptr ? lpText : "",
+                                   lpCaption != nullptr ? lpCaption : "Error", uType,
+                                   std::this_thread::get_id() };
+
+    auto& w = windowing();
+    currentQueue();
+    const auto queue = current.queue;
+    const auto box = std::make_shared<OpenBox>();
     MessageBoxHandler handler;
+    MessageBoxUi ui;
     {
-        auto& w = windowing();
         std::lock_guard<std::mutex> guard (w.handlerLock);
-        w.boxes.push_back (box);
+        w.boxes.push_back (record);
         handler = w.boxHandler;
+        ui = w.boxUi;
+        std::lock_guard<std::mutex> windowsGuard (w.lock);
+        w.openBoxes.emplace_back (box, queue);
     }
-    return handler != nullptr ? handler (box) : IDOK;
+
+    // Its OK button, from any thread: the box's loop ends after its round.
+    const std::weak_ptr<OpenBox> weakBox = box;
+    const std::weak_ptr<Queue> weakQueue = queue;
+    const auto pressOk = [weakBox, weakQueue]
+    {
+        auto& windows = windowing();
+        std::lock_guard<std::mutex> guard (windows.lock);
+        const auto open = weakBox.lock();
+        const auto owner = weakQueue.lock();
+        if (open == nullptr || open->pressed != 0)
+            return;
+        open->pressed = IDOK;
+        if (owner != nullptr)
+            wakeQueue (*owner);
+    };
+    std::function<void()> takeDown;
+    if (ui.show != nullptr)
+        takeDown = ui.show (record, pressOk);
+
+    // The modal loop: it dispatches the thread's messages until the box is
+    // closed, by its button or by the knob.
+    int result = 0;
+    for (;;)
+    {
+        if (ui.runLoop == nullptr || !ui.runLoop (boxRoundMs))
+            runOwnBoxRound (*box, boxRoundMs);
+        {
+            std::lock_guard<std::mutex> guard (w.lock);
+            result = box->pressed;
+        }
+        if (result == 0 && handler != nullptr)
+            result = handler (record);
+        if (result != 0)
+            break;
+    }
+
+    if (takeDown != nullptr)
+        takeDown();
+    std::lock_guard<std::mutex> guard (w.handlerLock);
+    std::lock_guard<std::mutex> windowsGuard (w.lock);
+    w.openBoxes.erase (std::find_if (w.openBoxes.begin(), w.openBoxes.end(),
+                                     [&] (const auto& entry) { return entry.first == box; }));
+    return result;
 }

@@ -20,23 +20,27 @@
 // - Device events are sent without the bus's thread waiting for the window:
 //   they queue on the window's thread as sent messages, ahead of posted ones,
 //   and run when that thread next retrieves messages (GetMessageW,
-//   PeekMessageW, a waiting SendMessageW, serviceThreadQueue).  The record
+//   PeekMessageW, a waiting SendMessageW, a message box's loop,
+//   serviceThreadQueue).  The record
 //   lParam points at is freed when the window procedure returns.
-// - WriteFile hands the report to the bus device on the calling thread: a
-//   report the device takes completes at once (TRUE); a refused one stays
-//   pending until it is cancelled, its handle is closed or the device goes
-//   (a later write does not queue behind it).  ReadFile completes at once from
+// - WriteFile hands the report to the bus device on the calling thread (its
+//   reply may come before WriteFile returns).  A report the device takes is
+//   pending (ERROR_IO_PENDING) for one USB frame, about 1 ms, until the
+//   driver's thread completes it; a refused one stays pending until it is
+//   cancelled, its handle is closed or the device goes (a later write does
+//   not queue behind it).  ReadFile completes at once from
 //   the handle's input queue (the last 32 reports since the open) or stays
 //   pending until a report arrives.  Removal ends pending transfers with
 //   ERROR_DEVICE_NOT_CONNECTED at once.
 // - Cancelling (CancelIo, CancelIoEx, CloseHandle) ends a transfer at once:
-//   from then on nothing is written to its buffer.  Its completion (Internal
-//   = STATUS_CANCELLED, the event set) is written when the program next looks
-//   at it: GetOverlappedResult(Ex), HasOverlappedIoCompleted, or a wait on
-//   its event.  A program that never looks leaves it counted by
-//   pendingTransfers(), and nothing is ever written into its OVERLAPPED.  On
-//   Windows the completion comes by itself, later, into whatever the memory
-//   has become.
+//   from then on nothing is written to its buffer.  About 1 ms later the
+//   driver's own thread completes it (Internal = STATUS_CANCELLED, its event
+//   and its file set), whether or not anyone waits, into whatever the
+//   OVERLAPPED has become by then, as on Windows; pendingTransfers() counts it
+//   until then.
+// - HidD_FlushQueue empties the handle's queue of input reports; a read
+//   already pending stays and takes the next report.  A report that comes
+//   after a read gave up stays queued for the next read, as on Windows.
 // - The stand-in writes an OVERLAPPED's Internal fields under its own lock:
 //   read them only through GetOverlappedResult(Ex) or HasOverlappedIoCompleted,
 //   or after one of those or a wait on the event has seen the end.
@@ -47,12 +51,37 @@
 //   ERROR_FILE_NOT_FOUND) and OPEN_EXISTING only (others:
 //   ERROR_INVALID_PARAMETER).  An open with no read or write access always
 //   works and takes no part in sharing; ReadFile and WriteFile need the access.
-// - WaitForSingleObject waits on events only.  Event names are ignored.
+// - Waits and Sleep end on time to the millisecond; Windows' clock ticks
+//   every 15.6 ms by default, so there a short wait may run a tick longer.
+// - The only kernel objects are events and files: WaitForSingleObject waits on
+//   either (a file is reset when a transfer on it starts and set when one
+//   ends).  A waiting GetOverlappedResult(Ex) waits on the event, or on the
+//   file without one, as Windows does: whatever signals it ends the wait,
+//   though the transfer may still be pending.  Event names are ignored.
 // - Windows belong to the creating thread and are destroyed, without messages,
 //   when it ends.  Window classes are found by name alone (ignoring case), not
 //   by instance.  CreateWindowExW sends WM_NCCREATE and WM_CREATE only.
-// - MessageBoxA returns IDOK at once, or what the handler returns; it runs no
-//   modal loop of its own (a handler may call serviceThreadQueue or pump).
+//   DefWindowProcW answers 0 to everything but WM_NCCREATE (TRUE) and
+//   WM_CLOSE (which destroys the window), WM_DEVICECHANGE included.
+// - MessageBoxA blocks its caller in a modal loop that dispatches the
+//   thread's sent and posted messages (device events among them) until the
+//   box is closed.  On JUCE's message thread (once the bridge is in use) that
+//   loop is JUCE's own, which also runs JUCE's timers and asynchronous calls
+//   and shows the box as a JUCE window (its caption, icon, text, one OK
+//   button; Return, Escape and its close button give IDOK too).  Tests close
+//   boxes through setMessageBoxHandler or pressOkOnOpenBoxes.  Where Windows
+//   differs:
+//   - the text and caption are read in the ANSI code page, always 1252 (as
+//     in Western locales; others are not modelled), so UTF-8 beyond ASCII
+//     shows as several characters;
+//   - only the OK button is drawn, whatever the MB_ button set asks for (the
+//     knob may still return any button); an owner window is not disabled and
+//     the modality flags change nothing;
+//   - a posted WM_QUIT stays queued and does not end the box;
+//   - once JUCE has been told to quit, its loop dispatches nothing more: the
+//     box then serves only the stand-in's messages and cannot be clicked;
+//   - without an X display (or before JUCE exists) nobody sees the box: only
+//     the knob can close it.
 
 #include <windows.h>
 
@@ -100,6 +129,7 @@ enum class Call
     setupDiGetDeviceInterfaceDetail, ///< FALSE, ERROR_NOT_ENOUGH_MEMORY; RequiredSize untouched
     createFile,                      ///< INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED
     hidDGetAttributes,               ///< FALSE, ERROR_GEN_FAILURE
+    hidDFlushQueue,                  ///< FALSE, ERROR_GEN_FAILURE; the queue stays
     hidDGetPreparsedData,            ///< FALSE, ERROR_GEN_FAILURE
     hidPGetCaps,                     ///< the code as an NTSTATUS: HIDP_STATUS_INVALID_PREPARSED_DATA
     readFile,                        ///< FALSE at once, ERROR_GEN_FAILURE
@@ -179,10 +209,38 @@ struct MessageBoxRecord
     std::thread::id thread;
 };
 
-/** Called by MessageBoxA on its caller's thread while the box is "open"; its
-    result is the box's.  Null: the box returns IDOK at once. */
+/** The knob that answers boxes in tests: asked on the box's thread once per
+    round of the box's modal loop, after the round has dispatched what was
+    waiting (the first time right after the box opened).  Returns the button
+    that closes the box (IDOK), or 0 to leave it open for another round of
+    about 5 ms.  Null: only the box's own OK button closes it. */
 using MessageBoxHandler = std::function<int (const MessageBoxRecord&)>;
 void setMessageBoxHandler (MessageBoxHandler handler);
+
+/** What a box needs from the world beyond the stand-in: a real box a person
+    can read and close, and the event loop that serves a thread when it is not
+    the stand-in's own.  The JUCE bridge provides both (Win32MessageBridge.h). */
+struct MessageBoxUi
+{
+    /** Shows the box; called on the box's thread as it opens.  pressOk,
+        callable from any thread, closes the box as its OK button does.
+        Returns what takes the box down; called on the same thread as the box
+        closes.  Null: no box is seen. */
+    std::function<std::function<void()> (const MessageBoxRecord&, std::function<void()> pressOk)> show;
+
+    /** Runs the calling thread's event loop for about ms and returns true,
+        when a foreign loop serves the thread (JUCE's, whose dispatch also
+        services the thread's window messages); false: the box's own loop
+        retrieves the thread's messages instead.  Null: always the own loop. */
+    std::function<bool (int ms)> runLoop;
+};
+void setMessageBoxUi (MessageBoxUi ui);
+
+/** Boxes open now, on every thread. */
+std::size_t openMessageBoxes();
+
+/** Closes every box open now as its OK button would; callable from any thread. */
+void pressOkOnOpenBoxes();
 
 /** Every box shown since the last clearMessageBoxes, oldest first. */
 std::vector<MessageBoxRecord> messageBoxes();
@@ -217,7 +275,7 @@ std::size_t openHandles();
 std::size_t openFileHandles();
 
 /** Transfers that may still be written to: pending ones, and cancelled ones
-    whose completion nobody has looked at yet. */
+    whose completion the driver has not written yet. */
 std::size_t pendingTransfers();
 
 std::size_t liveWindows();
