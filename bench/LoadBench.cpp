@@ -8,6 +8,7 @@
 //
 //   load_bench_<backend> [KiB]        default 512
 //   load_bench_<backend> --unpaced [KiB]
+//   ULK_BENCH_FRAMES=1 load_bench_<backend>    also times the frame waits alone
 
 #include "BenchSupport.h"
 
@@ -104,6 +105,29 @@ struct Result
     int backendThreads = 0;
 };
 
+/** What pacing alone costs here: one wait for the next 1 ms frame per block,
+    as the bus makes every write wait, with nothing else done. */
+Result timeFramesAlone (long long blocks)
+{
+    using Clock = std::chrono::steady_clock;
+    const double cpuBefore = bench::currentThreadCpuSeconds();
+    const auto started = Clock::now();
+    auto last = Clock::time_point();
+    for (long long i = 0; i < blocks; ++i)
+    {
+        const auto now = Clock::now();
+        const auto next =
+            Clock::time_point (std::chrono::ceil<std::chrono::milliseconds> (now.time_since_epoch()));
+        last = std::max (next, last + std::chrono::milliseconds (1));
+        std::this_thread::sleep_until (last);
+    }
+    Result r;
+    r.ok = true;
+    r.seconds = std::chrono::duration<double> (Clock::now() - started).count();
+    r.cpu = bench::currentThreadCpuSeconds() - cpuBefore;
+    return r;
+}
+
 Result timeLoad (const juce::File& file, bool paced)
 {
     auto controller = sim::SimulatedController::create (sim::ControllerIdentity::km3300());
@@ -191,5 +215,11 @@ int main (int argc, char** argv)
                  kib, r.seconds, paced ? "paced" : "unpaced", floor, r.seconds / floor, r.cpu);
     std::fprintf (stderr, "  (%lld blocks, %d backend thread(s), cpu %.2f%% of wall)\n", (long long) blocks,
                   r.backendThreads, 100.0 * r.cpu / r.seconds);
+    if (paced && std::getenv ("ULK_BENCH_FRAMES") != nullptr)
+    {
+        const Result frames = timeFramesAlone (blocks);
+        std::printf ("frames alone %lld: %.3f s, floor %.3f s, ratio %.4f, cpu %.3f s\n", (long long) blocks,
+                     frames.seconds, floor, frames.seconds / floor, frames.cpu);
+    }
     return 0;
 }
