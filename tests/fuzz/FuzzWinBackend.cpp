@@ -7,6 +7,7 @@
 
 #include <sim_win32/Win32StandIn.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -37,6 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
                                                     identifier.init (path.data());
                                                 },
                                                 [] { simwin::serviceThreadQueue(); } });
+    // The device goes at exit, and with it the backend's threads, whose
+    // thread-local state would otherwise count as leaked.
+    static const bool unpluggedAtExit = std::atexit ([] { run.unplug(); }) == 0;
+    (void) unpluggedAtExit;
     fuzz::Input input (data, size);
     if (size > 0 && (data[0] & 0xC0) == 0xC0)
     {
