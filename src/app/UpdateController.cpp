@@ -1,6 +1,7 @@
 #include "UpdateController.h"
 
 #include "AppFlavour.h"
+#include "InfoPanelLabels.h"
 #include "MainComponent.h"
 
 namespace
@@ -161,9 +162,11 @@ void UpdateController::deviceArrival (UlkDevice::Ptr newDevice)
     const auto info = device->getDeviceInfo();
     mainComponent->setDeviceInfo (info);
 
+    // The name is the controller's own bytes: one character each, as the panel shows it.
     if (!device->isVersionUpMode())
         mainComponent->showMessageBox (
-            warning, juce::String (info.modelName) + " is not ready for version up.", juce::String());
+            warning, infopanel::modelNameText (info.modelName) + " is not ready for version up.",
+            juce::String());
 
     if (fileController->hasUpdateFile() && !fileController->getUpdateFileInfo().isMatchDevice (info))
         mainComponent->showMessageBox (warning, mismatchText, juce::String());

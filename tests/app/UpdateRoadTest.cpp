@@ -111,6 +111,42 @@ TEST_F (UpdateRoad, AControllerConnectedAtStartIsShownAndWarnedAboutWhenNotInUpd
     EXPECT_FALSE (isEnabled (*main, loadButton));
 }
 
+TEST_F (UpdateRoad, AHostileModelNameIsWarnedAboutAsTheControllerSentIt)
+{
+    // Bytes above 0x7F are one character each; a 16-byte name without its
+    // terminator ends with the report.
+    struct Case
+    {
+        std::string reported;
+        std::string shown; // UTF-8
+    };
+    const Case cases[] = {
+        { "QM-KM3800\xE9\xFF", "QM-KM3800\xC3\xA9\xC3\xBF" },
+        { "ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNOP" },
+        { std::string (16, '\x80'),
+          []
+          {
+              std::string s;
+              for (int i = 0; i < 16; ++i)
+                  s += "\xC2\x80";
+              return s;
+          }() },
+    };
+    start();
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.shown);
+        boxes.clear();
+        auto identity = ControllerIdentity::km3800 (ControllerIdentity::normalMode);
+        identity.modelName = c.reported;
+        auto controller = plugAndWait (identity);
+        EXPECT_TRUE (ulktest::pumpUntil ([this] { return !boxes.messages().empty(); }));
+        EXPECT_EQ (boxes.messages(), Messages{ c.shown + " is not ready for version up." });
+        controller->unplug();
+        EXPECT_TRUE (ulktest::pumpUntil ([this] { return !isShown (*main, deviceInfo); }));
+    }
+}
+
 TEST_F (UpdateRoad, FilesAreCheckedAndABadOneNeverReplacesAGoodOne)
 {
     start();
