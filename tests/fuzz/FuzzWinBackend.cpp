@@ -30,6 +30,11 @@ void broadcast (fuzz::Input& input)
 }
 } // namespace
 
+namespace
+{
+bool exiting = false;
+}
+
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
     static auto& run = *new fuzz::BackendRun ({ [] (qmhid::HIDDeviceIdentifier& identifier, sim::DeviceId id)
@@ -37,10 +42,21 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
                                                     std::wstring path = simwin::notifiedPathOf (id);
                                                     identifier.init (path.data());
                                                 },
-                                                [] { simwin::serviceThreadQueue(); } });
+                                                []
+                                                {
+                                                    // At exit the thread's queue, a thread-local
+                                                    // of the stand-in, is gone already.
+                                                    if (!exiting)
+                                                        simwin::serviceThreadQueue();
+                                                } });
     // The device goes at exit, and with it the backend's threads, whose
     // thread-local state would otherwise count as leaked.
-    static const bool unpluggedAtExit = std::atexit ([] { run.unplug(); }) == 0;
+    static const bool unpluggedAtExit = std::atexit (
+                                            []
+                                            {
+                                                exiting = true;
+                                                run.unplug();
+                                            }) == 0;
     (void) unpluggedAtExit;
     fuzz::Input input (data, size);
     if (size > 0 && (data[0] & 0xC0) == 0xC0)

@@ -68,7 +68,8 @@ void deliverReport (const std::weak_ptr<DeviceState>& weak, unsigned generation,
         return;
 
     const auto size = (UInt32) std::min<size_t> (report.size(), state->bufferSize);
-    std::memcpy (state->buffer, report.data(), size);
+    if (size > 0)
+        std::memcpy (state->buffer, report.data(), size);
     const auto callback = state->callback;
     void* const target = state->target;
     void* const refcon = state->refcon;

@@ -303,8 +303,10 @@ HDEVINFO WINAPI SetupDiGetClassDevsW (const GUID* ClassGuid, PCWSTR Enumerator, 
     {
         // Interfaces of devices that have gone stay registered: one element
         // per path, for its latest device.
-        for (auto& [id, device] : world.devices)
+        for (auto& entry : world.devices)
         {
+            const auto id = entry.first;
+            const auto& device = entry.second;
             auto same = std::find_if (set->elements.begin(), set->elements.end(),
                                       [&] (const DeviceInfoSet::Element& e)
                                       { return equalIgnoringCase (e.path, device->path); });
