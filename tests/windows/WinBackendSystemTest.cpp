@@ -81,6 +81,8 @@ HIDDevice* openFirstForeignDevice (std::wstring* openedPath)
         HIDDevice* device = nullptr;
         if (HIDDevice::createFrom (&identifier, &device) == 0)
         {
+            std::printf ("opened the foreign HID device %ls (vendor %04x, product %04x)\n", path.c_str(),
+                         (unsigned) device->vendorId, (unsigned) device->productId);
             *openedPath = path;
             return device;
         }
