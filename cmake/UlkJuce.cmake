@@ -3,6 +3,17 @@
 
 find_package(JUCE 7.0.5 CONFIG REQUIRED)
 
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+    # Cross-built with mingw-w64 (JUCE_DIR names the build machine's JUCE): the
+    # image libraries and zlib are static Windows libraries, linked in.
+    find_package(ZLIB REQUIRED)
+    find_package(PNG REQUIRED)
+    find_package(JPEG REQUIRED)
+    set(ulk_juce_image_libraries PNG::PNG JPEG::JPEG ZLIB::ZLIB)
+else()
+    set(ulk_juce_image_libraries juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
+endif()
+
 add_library(ulk_juce STATIC)
 
 target_link_libraries(ulk_juce
@@ -12,7 +23,7 @@ target_link_libraries(ulk_juce
         juce::juce_data_structures
         juce::juce_graphics
         juce::juce_gui_basics
-        juce::pkgconfig_JUCE_IMG_LINUX_DEPS
+        ${ulk_juce_image_libraries}
     PUBLIC
         juce::juce_recommended_config_flags)
 

@@ -57,6 +57,10 @@ function(ulk_add_test name)
         set(ARG_FLAVOURS ${ULK_FLAVOURS})
     endif()
     foreach(flavour IN LISTS ARG_FLAVOURS)
+        # A Windows build has the win flavour only.
+        if(NOT flavour IN_LIST ULK_FLAVOURS)
+            continue()
+        endif()
         set(target ${name}_${flavour})
         add_executable(${target} ${ARG_SOURCES})
         string(REPLACE "@FLAVOUR@" "${flavour}" libs "${ARG_LIBRARIES}")
@@ -67,6 +71,14 @@ function(ulk_add_test name)
             set(prefix "${ARG_PREFIX}.")
         else()
             set(prefix "${flavour}.")
+        endif()
+        # Cross-built for Windows, each program is one CTest test run under
+        # wine (CMAKE_CROSSCOMPILING_EMULATOR): a wine process per test case
+        # would cost more than the tests.
+        if(CMAKE_CROSSCOMPILING AND WIN32)
+            add_test(NAME "wine.${prefix}${name}" COMMAND ${target})
+            set_tests_properties("wine.${prefix}${name}" PROPERTIES LABELS wine TIMEOUT 300)
+            continue()
         endif()
         # Other tests run against a display nobody serves, so nothing can
         # attach to a stranger's X server.  (gtest_discover_tests passes only

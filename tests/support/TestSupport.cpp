@@ -10,10 +10,19 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <unistd.h>
+#include <random>
+#ifdef _WIN32
+ #include <io.h>
+ #include <process.h>
+ #include <thread>
+ #include <windows.h>
+#else
+ #include <unistd.h>
+#endif
 
 namespace ulktest
 {
@@ -25,6 +34,20 @@ std::string startDirectory;
 
 std::string makeTempDir()
 {
+#ifdef _WIN32
+    // No mkdtemp: a random name, taken only if nobody has it yet.
+    std::random_device seed;
+    std::mt19937 random (seed());
+    for (int attempt = 0; attempt < 100; ++attempt)
+    {
+        const auto dir = std::filesystem::temp_directory_path() / ("ulk-test-" + std::to_string (random()));
+        std::error_code error;
+        if (std::filesystem::create_directory (dir, error))
+            return dir.string();
+    }
+    std::fprintf (stderr, "cannot make a temporary directory\n");
+    std::abort();
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "ulk-test-XXXXXX").string();
     if (mkdtemp (pattern.data()) == nullptr)
     {
@@ -32,6 +55,27 @@ std::string makeTempDir()
         std::abort();
     }
     return pattern;
+#endif
+}
+
+/** The process id of the test process whose death test this process runs:
+    its parent on POSIX; on Windows the death test flag carries it. */
+long deathTestParentId()
+{
+#ifdef _WIN32
+    // file|line|index|parent id|write handle|event handle
+    const std::string flag = GTEST_FLAG_GET (internal_run_death_test);
+    size_t start = 0;
+    for (int field = 0; field < 3 && start != std::string::npos; ++field)
+    {
+        start = flag.find ('|', start);
+        if (start != std::string::npos)
+            ++start;
+    }
+    return start == std::string::npos ? 0 : std::atol (flag.c_str() + start);
+#else
+    return (long) getppid();
+#endif
 }
 
 void removeTree (const std::string& dir)
@@ -96,8 +140,84 @@ int ExpectJuceAssertions::count() const
     return assertionCount.load() - startCount;
 }
 
+#ifdef _WIN32
+/** The receiving end of OutputDebugString while no debugger is attached: the
+    system-wide DBWIN buffer and its two events, read on a thread of its own.
+    A writer waits until the buffer is free, fills it (process id, text) and
+    signals; each line has been read before the next one can be written. */
+struct StderrCapture::DebugOutput
+{
+    DebugOutput()
+    {
+        bufferReady = CreateEventW (nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
+        dataReady = CreateEventW (nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
+        mapping =
+            CreateFileMappingW (INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER");
+        if (bufferReady == nullptr || dataReady == nullptr || mapping == nullptr)
+            return;
+        view = static_cast<const char*> (MapViewOfFile (mapping, FILE_MAP_READ, 0, 0, 4096));
+        if (view != nullptr)
+            reader = std::thread ([this] { read(); });
+    }
+
+    ~DebugOutput()
+    {
+        stop = true;
+        if (reader.joinable())
+            reader.join();
+        if (view != nullptr)
+            UnmapViewOfFile (view);
+        for (HANDLE handle : { mapping, dataReady, bufferReady })
+            if (handle != nullptr)
+                CloseHandle (handle);
+    }
+
+    /** Everything read so far; waits for a line written before the call. */
+    std::string finish()
+    {
+        stop = true;
+        if (reader.joinable())
+            reader.join();
+        return text;
+    }
+
+    void read()
+    {
+        const DWORD self = GetCurrentProcessId();
+        SetEvent (bufferReady);
+        for (;;)
+        {
+            // Once stopped, only a line already written is still taken.
+            if (WaitForSingleObject (dataReady, stop ? 0 : 10) != WAIT_OBJECT_0)
+            {
+                if (stop)
+                    return;
+                continue;
+            }
+            DWORD writer = 0;
+            std::memcpy (&writer, view, sizeof (writer));
+            if (writer == self)
+                text += std::string (view + sizeof (DWORD),
+                                     strnlen (view + sizeof (DWORD), 4096 - sizeof (DWORD)));
+            SetEvent (bufferReady);
+        }
+    }
+
+    HANDLE bufferReady = nullptr;
+    HANDLE dataReady = nullptr;
+    HANDLE mapping = nullptr;
+    const char* view = nullptr;
+    std::atomic<bool> stop{ false };
+    std::thread reader;
+    std::string text;
+};
+#endif
+
 StderrCapture::StderrCapture()
 {
+#ifdef _WIN32
+    debugOutput = std::make_unique<DebugOutput>();
+#endif
     std::cerr.flush();
     std::fflush (stderr);
     path = (std::filesystem::temp_directory_path() /
@@ -120,6 +240,9 @@ std::string StderrCapture::finish()
 {
     if (savedFd < 0)
         return text;
+#ifdef _WIN32
+    const std::string debugText = debugOutput->finish();
+#endif
 
     std::cerr.flush();
     std::fflush (stderr);
@@ -129,7 +252,11 @@ std::string StderrCapture::finish()
 
     std::ifstream in (path, std::ios::binary);
     text.assign (std::istreambuf_iterator<char> (in), std::istreambuf_iterator<char>());
+    in.close();
     std::remove (path.c_str());
+#ifdef _WIN32
+    text += debugText;
+#endif
     return text;
 }
 
@@ -159,14 +286,15 @@ TempDirectory::~TempDirectory()
 
 bool isDeathTestChild()
 {
-    return ! GTEST_FLAG_GET (internal_run_death_test).empty();
+    return !GTEST_FLAG_GET (internal_run_death_test).empty();
 }
 
 SharedTempDirectory::SharedTempDirectory (const std::string& name)
-    : owner (! isDeathTestChild())
+    : owner (!isDeathTestChild())
 {
-    const auto pid = owner ? getpid() : getppid();
-    dir = (std::filesystem::temp_directory_path() / ("ulk-shared-" + std::to_string (pid) + "-" + name)).string();
+    const auto pid = owner ? (long) getpid() : deathTestParentId();
+    dir = (std::filesystem::temp_directory_path() / ("ulk-shared-" + std::to_string (pid) + "-" + name))
+              .string();
     if (owner)
     {
         removeTree (dir);

@@ -5,6 +5,7 @@
 // runs each test process in a fresh temporary working directory.
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,10 @@ private:
     int startCount;
 };
 
-/** Collects what the process writes to standard error while it lives. */
+/** Collects what the process writes to standard error while it lives.  On
+    Windows, where JUCE's debug lines go to the debugger instead, it collects
+    the process's debug output (OutputDebugString) too; only one capture at a
+    time on the machine can see that. */
 class StderrCapture
 {
 public:
@@ -45,6 +49,10 @@ private:
     int savedFd = -1;
     std::string path;
     std::string text;
+#ifdef _WIN32
+    struct DebugOutput;
+    std::unique_ptr<DebugOutput> debugOutput;
+#endif
 };
 
 /** Makes a fresh directory, the working directory while the object lives;

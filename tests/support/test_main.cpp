@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <dlfcn.h>
+#ifndef _WIN32
+ #include <dlfcn.h>
+#endif
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -31,11 +33,13 @@ class AssertionFailingLogger : public juce::Logger
     manager's atom that a bare X server lacks, say). */
 void ignoreXErrors()
 {
+#ifndef _WIN32
     using Handler = int (*) (void*, void*);
     using SetHandler = Handler (*) (Handler);
     if (void* x11 = dlopen ("libX11.so.6", RTLD_NOW | RTLD_GLOBAL))
         if (auto set = reinterpret_cast<SetHandler> (dlsym (x11, "XSetErrorHandler")))
             set ([] (void*, void*) { return 0; });
+#endif
 }
 } // namespace
 
@@ -52,7 +56,9 @@ int main (int argc, char** argv)
                 << std::endl;
             return 1;
         }
+#ifndef _WIN32
         setenv ("DISPLAY", display, 1);
+#endif
         ignoreXErrors();
     }
 

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
-#include <sys/stat.h>
 
 using ulktest::UpdateFileBuilder;
 
@@ -78,7 +78,7 @@ TEST_F (UpdateFileControllerTest, GoodFileBecomesTheCurrentOneAndReplacesTheLast
 
 TEST_F (UpdateFileControllerTest, BadFileNeverReplacesAGoodOne)
 {
-    ASSERT_EQ (mkdir (dir.file ("folder").c_str(), 0755), 0);
+    ASSERT_TRUE (std::filesystem::create_directory (dir.file ("folder")));
     const auto wrongCrc = UpdateFileBuilder::km3800().wrongCrc().writeTo (dir.file ("c.bin"));
 
     const struct

@@ -8,13 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
+#ifdef _WIN32
+ #include <windows.h>
+#else
+ #include <sys/stat.h>
+#endif
 
 using ulktest::UpdateFileBuilder;
 
@@ -32,6 +35,23 @@ std::string writeBytes (const std::string& path, const Bytes& bytes)
 int check (const std::string& path, UpdateFileInfo& info)
 {
     return info.initWithFile (juce::File (path));
+}
+
+/** The bytes the file system gave the file: less than its length when sparse. */
+long long allocatedBytes (const std::string& path)
+{
+#ifdef _WIN32
+    DWORD high = 0;
+    const DWORD low = GetCompressedFileSizeA (path.c_str(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+        return -1;
+    return ((long long) high << 32) | low;
+#else
+    struct stat status = {};
+    if (stat (path.c_str(), &status) != 0)
+        return -1;
+    return (long long) status.st_blocks * 512;
+#endif
 }
 
 int check (const std::string& path)
@@ -234,7 +254,7 @@ TEST_F (UpdateFileInfoTest, LegacyLengthWithANamedTrailerIsTheCurrentForm)
 TEST_F (UpdateFileInfoTest, WhatIsNotAReadableFileCannotBeOpened)
 {
     const auto subdirectory = dir.file ("folder.bin");
-    ASSERT_EQ (mkdir (subdirectory.c_str(), 0755), 0);
+    ASSERT_TRUE (std::filesystem::create_directory (subdirectory));
 
     EXPECT_EQ (check (dir.file ("missing.bin")), 1);
     EXPECT_EQ (check (subdirectory), 1);
@@ -247,16 +267,12 @@ TEST_F (UpdateFileInfoTest, FileOf4GiBOrMoreIsRefusedBySize)
     const auto path = UpdateFileBuilder::km3300().imageSize (0).writeTo (dir.file ("huge.bin"));
     ASSERT_EQ (check (path), 0);
 
-    const int fd = open (path.c_str(), O_WRONLY);
-    ASSERT_GE (fd, 0);
-    const bool grown = ftruncate (fd, (off_t) 0x100000020LL) == 0;
-    close (fd);
-
-    struct stat status = {};
-    ASSERT_EQ (stat (path.c_str(), &status), 0);
-    if (!grown || (long long) status.st_blocks * 512 > 64LL * 1024 * 1024)
+    std::error_code error;
+    std::filesystem::resize_file (path, 0x100000020ULL, error);
+    const long long allocated = allocatedBytes (path);
+    if (error || allocated < 0 || allocated > 64LL * 1024 * 1024)
     {
-        unlink (path.c_str());
+        std::filesystem::remove (path, error);
         GTEST_SKIP() << "the temporary file system makes no sparse files";
     }
 

@@ -8,7 +8,11 @@
 #include <windows.h>
 
 #include <dbt.h>
+// mingw-w64's HID headers declare HID.DLL's functions without C linkage.
+extern "C"
+{
 #include <hidsdi.h>
+}
 
 #include <cstring>
 

@@ -8,10 +8,14 @@
 
 #include <windows.h>
 
-#include <hidsdi.h>
 #include <setupapi.h>
+// mingw-w64's HID headers declare HID.DLL's functions without C linkage.
+extern "C"
+{
+#include <hidsdi.h>
 
 #include <hidpi.h>
+}
 
 #include <algorithm>
 #include <cstdlib>
