@@ -26,8 +26,8 @@ constexpr std::size_t legacySize = 0x80000;
 enum Mode : std::uint8_t
 {
     mendCrc = 1,
-    // A legacy-length file costs a thousand small ones, so it takes four bits.
-    legacyLength = 0x72,
+    // A legacy-length file costs a thousand small ones, so it takes five bits.
+    legacyLength = 0xF2,
     erasedName = 4,
     mendLength = 8
 };

@@ -7,6 +7,7 @@
 
 #include <sim_win32/Win32StandIn.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -33,6 +34,14 @@ void broadcast (fuzz::Input& input)
 namespace
 {
 bool exiting = false;
+}
+
+extern "C" int LLVMFuzzerInitialize (int*, char***)
+{
+    // A frame of 1 ms per write would hold the target to a few hundred inputs
+    // a second; the driver's thread still completes every transfer.
+    simwin::setDriverLatency (std::chrono::microseconds (20));
+    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)

@@ -106,7 +106,7 @@ int main (int argc, char** argv)
     const std::filesystem::path root = argv[1];
     juce::ScopedJuceInitialiser_GUI juce;
 
-    // Update files: the mode byte (1 mends the CRC, 8 the stated length, 0x7F a
+    // Update files: the mode byte (1 mends the CRC, 8 the stated length, 0xFF a
     // legacy image named by its prefix), name picks, then the file.
     using Builder = ulktest::UpdateFileBuilder;
     const Bytes name3300 = { 0, 0, 0 };                 // "KM3300_" + "" + ".bin"
@@ -120,7 +120,7 @@ int main (int argc, char** argv)
            cat (cat ({ 0 }, plainName), Builder::km3300().imageSize (3).wrongCrc().bytes()));
     write (root / "fuzz_update_file", "mended",
            cat (cat ({ 9 }, plainName), Builder::km3300().imageSize (0).trailerFileSize (1).bytes()));
-    write (root / "fuzz_update_file", "legacy", cat (cat ({ 0x7F }, name3300), Bytes (40, 0x11)));
+    write (root / "fuzz_update_file", "legacy", cat (cat ({ 0xFF }, name3300), Bytes (40, 0x11)));
 
     // The road's replies: ACKs, the caps reply, the last block's ACK with its time-out.
     const int fileBytes = 2 * 29;

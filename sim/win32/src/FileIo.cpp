@@ -7,6 +7,7 @@
 #include "IoInternal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -21,9 +22,13 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t inputRingSize = 32;
 
 /** How long after a cancel the driver completes the transfer, and how long
-    a report the device took takes to go out (one USB frame). */
-constexpr auto cancelLatency = std::chrono::milliseconds (1);
-constexpr auto writeLatency = std::chrono::milliseconds (1);
+    a report the device took takes to go out (one USB frame, in microseconds). */
+std::atomic<long long> driverLatencyUs{ 1000 };
+
+Clock::duration driverLatency()
+{
+    return std::chrono::microseconds (driverLatencyUs.load());
+}
 
 HANDLE addHandle (std::shared_ptr<KernelObject> object)
 {
@@ -142,7 +147,7 @@ void cancel (const std::shared_ptr<Transfer>& transfer)
             else
             {
                 transfer->state = Transfer::State::cancelled;
-                transfer->dueAt = Clock::now() + cancelLatency;
+                transfer->dueAt = Clock::now() + driverLatency();
                 wakeDriver();
             }
             break;
@@ -398,6 +403,11 @@ std::size_t pendingTransfers()
 {
     std::lock_guard<std::mutex> guard (io().lock);
     return io().transfers.size();
+}
+
+void setDriverLatency (std::chrono::microseconds latency)
+{
+    driverLatencyUs = std::max<long long> (0, latency.count());
 }
 } // namespace simwin
 
@@ -706,7 +716,7 @@ BOOL WINAPI WriteFile (HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWri
             // Out on the wire: the driver completes it a frame later.
             transfer->state = Transfer::State::taken;
             transfer->bytes = length;
-            transfer->dueAt = Clock::now() + writeLatency;
+            transfer->dueAt = Clock::now() + driverLatency();
             wakeDriver();
             if (transfer->cancelRequested)
                 cancel (transfer);

@@ -88,6 +88,7 @@
 #include <VirtualHidBus.h>
 #include <dbt.h>
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -178,6 +179,12 @@ struct DeviceTraits
 /** Applies to opens, preparsed data and transfers from now on, while the
     device stays plugged in. */
 void setDeviceTraits (sim::DeviceId device, const DeviceTraits& traits);
+
+/** How long the driver takes to complete a write the device took, and a
+    cancelled transfer: one USB frame, 1 ms, unless set.  Only the fuzzer
+    shortens it, to try more inputs a second; transfers still complete on the
+    driver's thread, after the call that started or cancelled them. */
+void setDriverLatency (std::chrono::microseconds latency);
 
 /** The SetupAPI path of the device's HID interface; also known after the
     device has gone, empty for a device the stand-in never saw. */
