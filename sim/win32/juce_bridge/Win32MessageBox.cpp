@@ -5,6 +5,7 @@
 // window messages that the box's loop dispatches.
 
 #include "Win32MessageBridge.h"
+#include "X11Wake.h"
 
 #include <windows.h>
 
@@ -224,7 +225,10 @@ std::function<void()> showBox (const MessageBoxRecord& record, std::function<voi
     {
         std::lock_guard<std::mutex> guard (shown->lock);
         if (!shown->takenDown && canShowWindows())
+        {
             shown->window = std::make_unique<BoxWindow> (record, pressOk);
+            wakeJuceEventLoopSoon();
+        }
     };
     const auto destroy = [shown]
     {
@@ -233,6 +237,11 @@ std::function<void()> showBox (const MessageBoxRecord& record, std::function<voi
             std::lock_guard<std::mutex> guard (shown->lock);
             shown->takenDown = true;
             window = std::move (shown->window);
+        }
+        if (window != nullptr)
+        {
+            window = nullptr;
+            wakeJuceEventLoopSoon();
         }
     };
 

@@ -1,0 +1,42 @@
+#include "X11Wake.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <X11/Xlib.h>
+
+namespace simwin
+{
+namespace
+{
+void wakeNow()
+{
+    // Our own connection, kept for the program's life; only the message thread uses it.
+    static Display* const own = XOpenDisplay (nullptr);
+    if (own == nullptr)
+        return;
+    auto& desktop = juce::Desktop::getInstance();
+    for (int i = 0; i < desktop.getNumComponents(); ++i)
+    {
+        auto* peer = desktop.getComponent (i)->getPeer();
+        if (peer == nullptr)
+            continue;
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = (::Window) (juce::pointer_sized_uint) peer->getNativeHandle();
+        event.xclient.message_type = XInternAtom (own, "ULK_SIM_WAKE", False);
+        event.xclient.format = 32;
+        XSendEvent (own, event.xclient.window, False, NoEventMask, &event);
+        XFlush (own);
+        return; // one event wakes the whole connection
+    }
+}
+} // namespace
+
+void wakeJuceEventLoopSoon()
+{
+    wakeNow();
+    // The round trip that hides the events may still be to come.
+    juce::Timer::callAfterDelay (50, &wakeNow);
+    juce::Timer::callAfterDelay (250, &wakeNow);
+}
+} // namespace simwin
