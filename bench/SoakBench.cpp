@@ -22,6 +22,8 @@
 #include <functional>
 #include <thread>
 
+#include <unistd.h>
+
 namespace
 {
 struct Quiet : juce::ChangeListener
@@ -130,17 +132,23 @@ int main (int argc, char** argv)
     juce::ScopedJuceInitialiser_GUI juce;
     const int cycles = argc > 1 ? std::atoi (argv[1]) : 1000;
 
-    const auto dir =
-        juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("ulk-soak", "");
+    // Named after the process: two soaks started together would otherwise
+    // both take the same free name, and the first to end would delete the
+    // other's update file.
+    const auto dir = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                         .getNonexistentChildFile ("ulk-soak-" + juce::String ((int) getpid()), "");
     dir.createDirectory();
     const juce::File file (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 8).writeTo (
         dir.getChildFile ("update.bin").getFullPathName().toStdString()));
 
     auto controller = sim::SimulatedController::create (sim::ControllerIdentity::km3300());
     // It goes away right after its execute ACK, and an ACK not yet read goes
-    // with the device (on Windows too): the flash takes long enough for the
-    // host to be waiting for it.
-    controller->setFlashTimeMs (5);
+    // with the device (on Windows too: the HID class driver drops what it
+    // queued, and a read after the removal fails).  A real flash takes
+    // seconds, so the host is long waiting for the ACK; the soak's flash must
+    // still outlast the few milliseconds from the execute to the host's read
+    // on a loaded machine, where a thread may run tens of milliseconds late.
+    controller->setFlashTimeMs (50);
     controller->setRebootTimeMs (5);
 
     Current current;
@@ -181,7 +189,13 @@ int main (int argc, char** argv)
                             if (!pumpUntil ([&] { return !executor.isRunning(); }))
                                 return "the execution does not end";
                             if (executor.getExecStatus() != UpdateExecutor::execCompleted)
+                            {
+                                const auto record = controller->record();
+                                std::printf ("soak %s: the controller took %d execute requests and "
+                                             "flashed %d times\n",
+                                             bench::backendName(), record.executeRequests, record.reboots);
                                 return "the execution failed";
+                            }
                             if (!pumpUntil (
                                     [&] { return current.arrivals > arrivals && current.device != nullptr; }))
                                 return "the controller did not come back";

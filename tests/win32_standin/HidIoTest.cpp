@@ -692,6 +692,52 @@ TEST_F (OverlappedIo, RemovalEndsPendingTransfersAndLaterOnesFailAtOnce)
     EXPECT_EQ (GetLastError(), (DWORD) ERROR_DEVICE_NOT_CONNECTED);
 }
 
+TEST_F (OverlappedIo, AReportQueuedBeforeARemovalGoesWithTheDevice)
+{
+    // A device that answers and drops off the bus at once, as a controller
+    // does when it reboots after its execute ACK: the host has the reply only
+    // if its read was pending when the reply came.
+    struct Case
+    {
+        const char* what;
+        bool readPending;
+    };
+    const Case cases[] = { { "the read was pending", true }, { "the read came after the removal", false } };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        std::shared_ptr<EchoDevice> model;
+        const auto device = plugEcho (controllerDescription(), &model);
+        ScopedHandle file (openInterface (device));
+        Overlapped o;
+        Bytes in (33, 0xEE);
+        if (c.readPending)
+            startPendingRead (file.handle, in, o.ov);
+
+        std::thread (
+            [&]
+            {
+                model->sendInput (data (7));
+                bus().unplug (device);
+            })
+            .join();
+
+        DWORD count = 0;
+        SetLastError (0);
+        if (c.readPending)
+        {
+            EXPECT_TRUE (GetOverlappedResult (file.handle, &o.ov, &count, TRUE));
+            EXPECT_EQ (in, report (0, 7));
+        }
+        else
+        {
+            EXPECT_FALSE (ReadFile (file.handle, in.data(), 33, nullptr, &o.ov));
+            EXPECT_EQ (GetLastError(), (DWORD) ERROR_DEVICE_NOT_CONNECTED) << "the queued report went";
+            EXPECT_EQ (in, Bytes (33, 0xEE));
+        }
+    }
+}
+
 TEST_F (OverlappedIo, ClosingAHandleCancelsItsTransfers)
 {
     const auto device = plugEcho();

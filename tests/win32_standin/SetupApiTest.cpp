@@ -98,6 +98,65 @@ TEST_F (SetupApi, APlugBackIntoTheSamePortGivesTheSamePath)
     EXPECT_EQ (simwin::interfacePathOf (first), path) << "the path of a device that went is still known";
 }
 
+TEST_F (SetupApi, ReplugsKeepOneRecordPerPathAndOldHandlesKeepFailing)
+{
+    // Ports no other test uses, so that no earlier record holds their paths.
+    const auto staying = plugEcho (controllerDescription (0x7A3C, 0x6102, 41));
+    const auto recordsBefore = simwin::deviceRecords();
+
+    const auto first = plugEcho (controllerDescription (0x7A3C, 0x6102, 40));
+    const auto path = simwin::interfacePathOf (first);
+    HANDLE old = openInterface (first); // exclusive, as the backend opens
+    ASSERT_NE (old, INVALID_HANDLE_VALUE);
+    bus().unplug (first);
+
+    sim::DeviceId latest = 0;
+    for (int i = 0; i < 200; ++i)
+    {
+        latest = plugEcho (controllerDescription (0x7A3C, 0x6102, 40));
+        bus().unplug (latest);
+    }
+    EXPECT_EQ (simwin::deviceRecords(), recordsBefore + 1) << "one for the path, not one per plug";
+    const auto registered = interfacePaths (DIGCF_DEVICEINTERFACE);
+    EXPECT_EQ (std::count (registered.begin(), registered.end(), path), 1)
+        << "the interface that went stays registered, once";
+    EXPECT_EQ (simwin::interfacePathOf (latest), path);
+
+    // The handle on the first device still fails as on a device that went,
+    // and holds nothing against the device that has its path now.
+    const auto now = plugEcho (controllerDescription (0x7A3C, 0x6102, 40));
+    EXPECT_EQ (simwin::deviceRecords(), recordsBefore + 1);
+    Bytes buffer = report (0, 1);
+    Overlapped o;
+    HIDD_ATTRIBUTES attributes{};
+    SetLastError (0);
+    EXPECT_FALSE (ReadFile (old, buffer.data(), 33, nullptr, &o.ov));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_DEVICE_NOT_CONNECTED);
+    SetLastError (0);
+    EXPECT_FALSE (WriteFile (old, buffer.data(), 33, nullptr, &o.ov));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_DEVICE_NOT_CONNECTED);
+    SetLastError (0);
+    EXPECT_FALSE (HidD_GetAttributes (old, &attributes));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_DEVICE_NOT_CONNECTED);
+    SetLastError (0);
+    EXPECT_FALSE (HidD_FlushQueue (old));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_DEVICE_NOT_CONNECTED);
+
+    HANDLE fresh = openInterface (now);
+    ASSERT_NE (fresh, INVALID_HANDLE_VALUE) << "the old exclusive handle shares nothing with the new device";
+    EXPECT_TRUE (HidD_GetAttributes (fresh, &attributes));
+    EXPECT_TRUE (CloseHandle (old));
+    SetLastError (0);
+    EXPECT_EQ (openInterface (now), INVALID_HANDLE_VALUE)
+        << "closing the old handle freed nothing of the new";
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_SHARING_VIOLATION);
+    EXPECT_TRUE (CloseHandle (fresh));
+
+    bus().unplug (now);
+    bus().unplug (staying);
+    EXPECT_EQ (simwin::interfacePathOf (latest), path) << "the path of a device whose record went is known";
+}
+
 TEST_F (SetupApi, TheDetailComesByTheTwoCallPattern)
 {
     plugEcho();

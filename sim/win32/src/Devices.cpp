@@ -195,8 +195,43 @@ std::shared_ptr<DeviceState> deviceState (sim::DeviceId id)
     device->description = *description;
     device->path = pathFor (*description, false);
     device->notifiedPath = pathFor (*description, true);
+
+    // The interface of a device that went stays registered until a device
+    // takes its path again; then the new device is the one the path names.
+    // Handles still open on the one that went keep its record.
+    for (auto it = world.devices.begin(); it != world.devices.end();)
+    {
+        if (!it->second->present && equalIgnoringCase (it->second->path, device->path))
+        {
+            world.retiredDevices[world.retiredCount++ % world.retiredDevices.size()] = {
+                it->first, it->second->description.vendorId, it->second->description.productId,
+                it->second->description.port
+            };
+            it = world.devices.erase (it);
+        }
+        else
+        {
+            ++it;
+        }
+    }
     world.devices.emplace (id, device);
     return device;
+}
+
+std::wstring pathOfRetiredDevice (sim::DeviceId id, bool asNotified)
+{
+    for (const auto& retired : io().retiredDevices)
+    {
+        if (retired.id == id && id != 0)
+        {
+            sim::DeviceDescription description;
+            description.vendorId = retired.vendorId;
+            description.productId = retired.productId;
+            description.port = retired.port;
+            return pathFor (description, asNotified);
+        }
+    }
+    return {};
 }
 
 void ensureDevicesKnown()
@@ -242,7 +277,7 @@ std::wstring interfacePathOf (sim::DeviceId device)
     ensureDevicesKnown();
     std::lock_guard<std::mutex> guard (io().lock);
     const auto state = deviceState (device);
-    return state != nullptr ? state->path : std::wstring();
+    return state != nullptr ? state->path : pathOfRetiredDevice (device, false);
 }
 
 std::wstring notifiedPathOf (sim::DeviceId device)
@@ -250,7 +285,13 @@ std::wstring notifiedPathOf (sim::DeviceId device)
     ensureDevicesKnown();
     std::lock_guard<std::mutex> guard (io().lock);
     const auto state = deviceState (device);
-    return state != nullptr ? state->notifiedPath : std::wstring();
+    return state != nullptr ? state->notifiedPath : pathOfRetiredDevice (device, true);
+}
+
+std::size_t deviceRecords()
+{
+    std::lock_guard<std::mutex> guard (io().lock);
+    return io().devices.size();
 }
 
 std::size_t liveDeviceInfoSets()

@@ -375,6 +375,13 @@ void endTransfersOfRemovedDevice (const DeviceState& device)
         if (transfer->file->device.get() == &device && transfer->state == Transfer::State::pending)
             complete (transfer, statusDeviceNotConnected, 0);
     }
+
+    // As the HID class driver does: what was queued goes with the device, so
+    // no read gets it any more.
+    for (auto& entry : io().handles)
+        if (auto* file = dynamic_cast<FileObject*> (entry.second.get());
+            file != nullptr && file->device.get() == &device)
+            file->inputQueue.clear();
 }
 } // namespace simwin::detail
 

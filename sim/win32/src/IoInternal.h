@@ -10,6 +10,7 @@
 
 #include <VirtualHidBus.h>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -22,8 +23,9 @@
 
 namespace simwin::detail
 {
-/** One HID interface: a bus device as the stand-in sees it, kept after the
-    device has gone for the paths and for the handles still open on it. */
+/** One HID interface: a bus device as the stand-in sees it.  After the
+    device has gone it stays registered under its path until another device
+    takes that path, and lives on in the handles still open on it. */
 struct DeviceState
 {
     sim::DeviceId id = 0;
@@ -120,7 +122,19 @@ struct IoWorld
     /** Notified whenever an event is set or a transfer completes. */
     std::condition_variable changed;
 
+    /** The devices present, and for each path whose device has gone, the
+        last device that had it: no more than Windows keeps registered. */
     std::map<sim::DeviceId, std::shared_ptr<DeviceState>> devices;
+    /** The last devices whose records went, for interfacePathOf alone. */
+    struct RetiredDevice
+    {
+        sim::DeviceId id = 0;
+        std::uint16_t vendorId = 0;
+        std::uint16_t productId = 0;
+        int port = 0;
+    };
+    std::array<RetiredDevice, 64> retiredDevices{};
+    std::size_t retiredCount = 0;
     std::map<std::uintptr_t, std::shared_ptr<KernelObject>> handles;
     std::uintptr_t nextHandle = 0x104;
     std::list<std::shared_ptr<Transfer>> transfers;
@@ -135,9 +149,14 @@ IoWorld& io();
 
 // The functions below want io().lock held.
 
-/** The device's state, made from the bus's description when first asked;
+/** The device's state, made from the bus's description when first asked
+    (which lets go of the record of a device that went from the same path);
     null for a device that is neither known nor present. */
 std::shared_ptr<DeviceState> deviceState (sim::DeviceId id);
+
+/** The path of a device whose record went, if it is among the last ones;
+    empty otherwise. */
+std::wstring pathOfRetiredDevice (sim::DeviceId id, bool asNotified);
 
 template <typename Object>
 std::shared_ptr<Object> objectOf (HANDLE handle)
@@ -149,7 +168,8 @@ std::shared_ptr<Object> objectOf (HANDLE handle)
     return std::dynamic_pointer_cast<Object> (found->second);
 }
 
-/** Ends the pending transfers of a device that has gone (Devices.cpp calls
-    it from the bus observer). */
+/** Ends the pending transfers of a device that has gone and drops the
+    reports its handles had queued (Devices.cpp calls it from the bus
+    observer). */
 void endTransfersOfRemovedDevice (const DeviceState& device);
 } // namespace simwin::detail

@@ -187,7 +187,8 @@ void setDeviceTraits (sim::DeviceId device, const DeviceTraits& traits);
 void setDriverLatency (std::chrono::microseconds latency);
 
 /** The SetupAPI path of the device's HID interface; also known after the
-    device has gone, empty for a device the stand-in never saw. */
+    device has gone (once another device has taken its path, for the last 64
+    such devices only), empty for a device the stand-in never saw. */
 std::wstring interfacePathOf (sim::DeviceId device);
 
 /** The path that the device's arrival and removal broadcasts carry. */
@@ -284,6 +285,11 @@ std::size_t openFileHandles();
 /** Transfers that may still be written to: pending ones, and cancelled ones
     whose completion the driver has not written yet. */
 std::size_t pendingTransfers();
+
+/** HID interfaces the stand-in keeps a record of: one per device present and
+    one per path whose device has gone (still registered, as on Windows),
+    not one per plug. */
+std::size_t deviceRecords();
 
 std::size_t liveWindows();
 std::size_t liveWindowClasses();
