@@ -75,6 +75,9 @@ struct ScriptedEntry
 std::mutex registryLock;
 std::map<std::string, ScriptedEntry> scriptedDevices;
 int nextScriptedNumber = 1;
+/** The registry's size at which entries of devices that are gone are let go
+    (doubling, so that a long run of opens costs constant time each). */
+std::size_t pruneScriptedAt = 64;
 
 const std::string busPrefix = "bus:";
 
@@ -346,6 +349,13 @@ qmhid::HIDDevice* openScriptedDevice (const std::shared_ptr<ScriptedDevice>& dev
     {
         std::lock_guard<std::mutex> guard (registryLock);
         path = "scripted:" + std::to_string (nextScriptedNumber++);
+        // A gone device's path opens nothing, with or without its entry.
+        if (scriptedDevices.size() >= pruneScriptedAt)
+        {
+            for (auto it = scriptedDevices.begin(); it != scriptedDevices.end();)
+                it = it->second.device.expired() ? scriptedDevices.erase (it) : std::next (it);
+            pruneScriptedAt = std::max<std::size_t> (64, 2 * scriptedDevices.size());
+        }
         scriptedDevices[path] = { device, vendorId, productId };
     }
 

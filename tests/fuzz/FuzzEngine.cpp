@@ -146,5 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
            "a controller was not released exactly once");
     check (script->releaseCount() == 0, "the controller was released while the engines hold it");
     previous = script;
+
+    // The engines' change messages and the devices they hand back to the
+    // message thread: undelivered, they would pile up input after input.
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (0);
     return 0;
 }
