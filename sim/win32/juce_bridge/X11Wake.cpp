@@ -32,11 +32,36 @@ void wakeNow()
 }
 } // namespace
 
+/** Wakes again 50 and 250 ms later, then stops.  One for the program's
+    life, reachable from here (a delayed callback of JUCE's own would be lost,
+    and counted as leaked, when the program ends before it fires). */
+class LaterWakes final : private juce::Timer
+{
+public:
+    void restart()
+    {
+        ticks = 0;
+        startTimer (50);
+    }
+
+private:
+    void timerCallback() override
+    {
+        ++ticks;
+        if (ticks == 1 || ticks == 5)
+            wakeNow();
+        if (ticks >= 5)
+            stopTimer();
+    }
+
+    int ticks = 0;
+};
+
 void wakeJuceEventLoopSoon()
 {
     wakeNow();
     // The round trip that hides the events may still be to come.
-    juce::Timer::callAfterDelay (50, &wakeNow);
-    juce::Timer::callAfterDelay (250, &wakeNow);
+    static LaterWakes* const later = new LaterWakes();
+    later->restart();
 }
 } // namespace simwin
