@@ -10,6 +10,7 @@
 
 #include <MainComponent.h>
 #include <SimulatedController.h>
+#include <VirtualHidBus.h>
 
 #include <gtest/gtest.h>
 
@@ -222,6 +223,17 @@ TEST_F (UpdateRoad, ALoadThenAnExecutionCompleteAndTheControllerComesBackUpdated
     start();
     auto controller = plugAndWait();
     drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 200).firmwareVersion (0x0207)));
+
+    // At one report a millisecond the load lasts 200 ms, so it is still
+    // running when the view is looked at just after the click; unpaced, a
+    // load thread that ran while this one was held up could already be done.
+    auto& bus = sim::VirtualHidBus::instance();
+    bus.setPacing (true);
+    struct Unpace
+    {
+        sim::VirtualHidBus& bus;
+        ~Unpace() { bus.setPacing (false); }
+    } unpace{ bus };
 
     ASSERT_TRUE (click (*main, loadButton));
     EXPECT_FALSE (main->fileAcceptable());
