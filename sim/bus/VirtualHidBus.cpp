@@ -272,12 +272,13 @@ public:
         observers.erase (std::remove (observers.begin(), observers.end(), observer), observers.end());
     }
 
-    void setPacing (bool on) override { pacing = on; }
+    void setPacing (bool on) override { paced = on; }
+    bool pacing() const override { return paced.load(); }
 
     /** With pacing, waits for the next free 1 ms frame. */
     void pace()
     {
-        if (!pacing.load())
+        if (!paced.load())
             return;
 
         Clock::time_point frame;
@@ -378,7 +379,7 @@ private:
     bool stopping = false;
     std::thread timerThread;
 
-    std::atomic<bool> pacing{ false };
+    std::atomic<bool> paced{ false };
     std::mutex frameLock;
     Clock::time_point lastFrame{};
 };

@@ -161,6 +161,7 @@ public:
     /** With pacing, every write waits for the next 1 ms frame, as on a USB
         full-speed interrupt endpoint. */
     virtual void setPacing (bool on) = 0;
+    virtual bool pacing() const = 0;
 
 protected:
     virtual ~VirtualHidBus() = default;

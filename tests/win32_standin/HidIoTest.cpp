@@ -282,6 +282,44 @@ TEST_F (HidReports, AWriteCarriesTheReportIdAheadOfTheData)
     EXPECT_EQ (in, report (0, 1));
 }
 
+TEST_F (HidReports, APacedWriteCompletesInTheFrameItWentOutInNotOneLater)
+{
+    // A driver latency no test could wait out shows which frame is counted.
+    struct Restore
+    {
+        ~Restore()
+        {
+            sim::VirtualHidBus::instance().setPacing (false);
+            simwin::setDriverLatency (std::chrono::milliseconds (1));
+        }
+    } restore;
+    simwin::setDriverLatency (std::chrono::minutes (1));
+
+    const auto device = plugEcho (controllerDescription());
+    ScopedHandle file (openInterface (device));
+    Overlapped o;
+    const Bytes out = report (0, 1);
+
+    SetLastError (0);
+    EXPECT_FALSE (WriteFile (file.handle, out.data(), 33, nullptr, &o.ov));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_PENDING);
+    EXPECT_EQ (WaitForSingleObject (o.ov.hEvent, 100), (DWORD) WAIT_TIMEOUT)
+        << "unpaced, the stand-in itself waits the frame out";
+    simwin::setDriverLatency (std::chrono::milliseconds (1));
+    EXPECT_EQ (cancelAndWait (file.handle, o.ov), (DWORD) ERROR_OPERATION_ABORTED);
+
+    simwin::setDriverLatency (std::chrono::minutes (1));
+    sim::VirtualHidBus::instance().setPacing (true);
+    SetLastError (0);
+    EXPECT_FALSE (WriteFile (file.handle, out.data(), 33, nullptr, &o.ov));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_PENDING) << "the driver's thread still completes it";
+    EXPECT_EQ (WaitForSingleObject (o.ov.hEvent, generousMs), (DWORD) WAIT_OBJECT_0)
+        << "the paced bus already waited for the frame; a second one would halve a load's speed";
+    DWORD count = 0;
+    EXPECT_TRUE (GetOverlappedResult (file.handle, &o.ov, &count, FALSE));
+    EXPECT_EQ (count, 33u);
+}
+
 TEST_F (HidReports, WritesOfTheWrongShapeFailAtOnce)
 {
     struct Case

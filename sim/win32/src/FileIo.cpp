@@ -720,10 +720,14 @@ BOOL WINAPI WriteFile (HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWri
     switch (result)
     {
         case sim::HostHandle::WriteResult::ok:
-            // Out on the wire: the driver completes it a frame later.
+            // Out on the wire: the driver completes it once its frame is
+            // done.  A paced bus has already waited for that frame before the
+            // device took the report, so the driver completes it at once
+            // rather than a second frame later.
             transfer->state = Transfer::State::taken;
             transfer->bytes = length;
-            transfer->dueAt = Clock::now() + driverLatency();
+            transfer->dueAt = Clock::now() +
+                              (sim::VirtualHidBus::instance().pacing() ? Clock::duration{} : driverLatency());
             wakeDriver();
             if (transfer->cancelRequested)
                 cancel (transfer);

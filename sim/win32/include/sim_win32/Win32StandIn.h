@@ -26,7 +26,9 @@
 // - WriteFile hands the report to the bus device on the calling thread (its
 //   reply may come before WriteFile returns).  A report the device takes is
 //   pending (ERROR_IO_PENDING) for one USB frame, about 1 ms, until the
-//   driver's thread completes it; a refused one stays pending until it is
+//   driver's thread completes it; on a paced bus the hand-over has already
+//   waited for the report's frame, so the driver completes it at once.  A
+//   refused one stays pending until it is
 //   cancelled, its handle is closed or the device goes (a later write does
 //   not queue behind it).  ReadFile completes at once from
 //   the handle's input queue (the last 32 reports since the open) or stays
