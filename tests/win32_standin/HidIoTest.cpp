@@ -60,6 +60,14 @@ void startPendingRead (HANDLE file, Bytes& buffer, OVERLAPPED& ov)
     EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_PENDING);
 }
 
+/** Starts a write that must stay pending, for now at least. */
+void startPendingWrite (HANDLE file, const Bytes& out, OVERLAPPED& ov)
+{
+    SetLastError (0);
+    EXPECT_FALSE (WriteFile (file, out.data(), (DWORD) out.size(), nullptr, &ov));
+    EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_PENDING);
+}
+
 /** Writes one report and waits for the write to end; 0 or its error code. */
 DWORD writeAndWait (HANDLE file, const Bytes& out, OVERLAPPED& ov)
 {
@@ -300,9 +308,7 @@ TEST_F (HidReports, APacedWriteCompletesInTheFrameItWentOutInNotOneLater)
     Overlapped o;
     const Bytes out = report (0, 1);
 
-    SetLastError (0);
-    EXPECT_FALSE (WriteFile (file.handle, out.data(), 33, nullptr, &o.ov));
-    EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_PENDING);
+    startPendingWrite (file.handle, out, o.ov);
     EXPECT_EQ (WaitForSingleObject (o.ov.hEvent, 100), (DWORD) WAIT_TIMEOUT)
         << "unpaced, the stand-in itself waits the frame out";
     simwin::setDriverLatency (std::chrono::milliseconds (1));
@@ -310,9 +316,7 @@ TEST_F (HidReports, APacedWriteCompletesInTheFrameItWentOutInNotOneLater)
 
     simwin::setDriverLatency (std::chrono::minutes (1));
     sim::VirtualHidBus::instance().setPacing (true);
-    SetLastError (0);
-    EXPECT_FALSE (WriteFile (file.handle, out.data(), 33, nullptr, &o.ov));
-    EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_PENDING) << "the driver's thread still completes it";
+    startPendingWrite (file.handle, out, o.ov); // the driver's thread still completes it
     EXPECT_EQ (WaitForSingleObject (o.ov.hEvent, generousMs), (DWORD) WAIT_OBJECT_0)
         << "the paced bus already waited for the frame; a second one would halve a load's speed";
     DWORD count = 0;
@@ -522,9 +526,7 @@ TEST_F (OverlappedIo, ARefusedWriteStaysPendingUntilCancelled)
     Overlapped o;
     const Bytes out = report (0, 1);
 
-    SetLastError (0);
-    EXPECT_FALSE (WriteFile (file.handle, out.data(), 33, nullptr, &o.ov));
-    EXPECT_EQ (GetLastError(), (DWORD) ERROR_IO_PENDING);
+    startPendingWrite (file.handle, out, o.ov);
     EXPECT_EQ (model->received().size(), 1u) << "the device was offered the report";
     EXPECT_EQ (WaitForSingleObject (o.ov.hEvent, 0), (DWORD) WAIT_TIMEOUT);
 
