@@ -21,8 +21,9 @@ using Clock = std::chrono::steady_clock;
 /** Reports a handle keeps for reads to come, as the HID class driver's default. */
 constexpr std::size_t inputRingSize = 32;
 
-/** How long after a cancel the driver completes the transfer, and how long
-    a report the device took takes to go out (one USB frame, in microseconds). */
+/** How long after a cancel the driver completes the transfer, and, on an
+    unpaced bus, how long a report the device took takes to go out (one USB
+    frame, in microseconds). */
 std::atomic<long long> driverLatencyUs{ 1000 };
 
 Clock::duration driverLatency()

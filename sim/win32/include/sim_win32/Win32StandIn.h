@@ -182,10 +182,11 @@ struct DeviceTraits
     device stays plugged in. */
 void setDeviceTraits (sim::DeviceId device, const DeviceTraits& traits);
 
-/** How long the driver takes to complete a write the device took, and a
-    cancelled transfer: one USB frame, 1 ms, unless set.  Only the fuzzer
-    shortens it, to try more inputs a second; transfers still complete on the
-    driver's thread, after the call that started or cancelled them. */
+/** How long the driver takes to complete a cancelled transfer, and a write
+    the device took on an unpaced bus: one USB frame, 1 ms, unless set.  The
+    fuzzer shortens it, to try more inputs a second, and a test lengthens it;
+    transfers still complete on the driver's thread, after the call that
+    started or cancelled them. */
 void setDriverLatency (std::chrono::microseconds latency);
 
 /** The SetupAPI path of the device's HID interface; also known after the
