@@ -88,8 +88,11 @@ function(ulk_add_test name)
         else()
             set(environment "DISPLAY=:73")
         endif()
+        # NO_PRETTY_VALUES: a named case keeps its name alone, without the
+        # bytes of its parameter after it.
         gtest_discover_tests(${target}
             TEST_PREFIX "${prefix}"
+            NO_PRETTY_VALUES
             DISCOVERY_MODE PRE_TEST
             DISCOVERY_TIMEOUT 60
             PROPERTIES
@@ -110,6 +113,7 @@ function(ulk_add_common_test name)
     ulk_warnings(${name})
     gtest_discover_tests(${name}
         TEST_PREFIX "common."
+        NO_PRETTY_VALUES
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES
