@@ -80,20 +80,21 @@ function(ulk_add_test name)
             set_tests_properties("wine.${prefix}${name}" PROPERTIES LABELS wine TIMEOUT 300)
             continue()
         endif()
-        # Other tests run against a display nobody serves, so nothing can
-        # attach to a stranger's X server.  (gtest_discover_tests passes only
-        # single values on, not lists.)
+        # The shared main() keeps the other tests off every X server.
+        # (gtest_discover_tests passes only single values on, not lists.)
+        set(environment)
         if(ARG_NEEDS_DISPLAY)
-            set(environment "ULK_TEST_NEEDS_DISPLAY=1")
-        else()
-            set(environment "DISPLAY=:73")
+            set(environment ENVIRONMENT "ULK_TEST_NEEDS_DISPLAY=1")
         endif()
+        # NO_PRETTY_VALUES: a named case keeps its name alone, without the
+        # bytes of its parameter after it.
         gtest_discover_tests(${target}
             TEST_PREFIX "${prefix}"
+            NO_PRETTY_VALUES
             DISCOVERY_MODE PRE_TEST
             DISCOVERY_TIMEOUT 60
             PROPERTIES
-                ENVIRONMENT "${environment}"
+                ${environment}
                 LABELS "${flavour}"
                 TIMEOUT 300)
     endforeach()
@@ -110,10 +111,10 @@ function(ulk_add_common_test name)
     ulk_warnings(${name})
     gtest_discover_tests(${name}
         TEST_PREFIX "common."
+        NO_PRETTY_VALUES
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES
-            ENVIRONMENT "DISPLAY=:73"
             LABELS "common"
             TIMEOUT 300)
 endfunction()

@@ -107,6 +107,12 @@ struct NumberCase
     bool lossless;
 };
 
+/** gtest prints a case by its name, not by its bytes. */
+void PrintTo (const NumberCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class NumberConversion : public testing::TestWithParam<NumberCase>
 {
 };

@@ -469,6 +469,12 @@ struct WriteCase
     IOReturn expected;
 };
 
+/** gtest prints a case by its name, not by its bytes. */
+void PrintTo (const WriteCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class WriteOutcome : public IOKitTest, public testing::WithParamInterface<WriteCase>
 {
 };
@@ -802,6 +808,12 @@ struct FaultCase
     int usualCode;
     std::function<int (sim::DeviceId)> attempt; ///< makes the call and gives back what it made
 };
+
+/** gtest prints a case by its name, not by its bytes. */
+void PrintTo (const FaultCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class FaultKnob : public IOKitTest, public testing::WithParamInterface<FaultCase>
 {

@@ -178,6 +178,12 @@ struct RunCase
     int performs;
 };
 
+/** gtest prints a case by its name, not by its bytes. */
+void PrintTo (const RunCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class RunInMode : public testing::TestWithParam<RunCase>
 {
 };
