@@ -16,7 +16,7 @@ bool canShowMessageBoxes (std::string& reason)
     return false;
 }
 
-void answerMessageBoxes (bool) {}
+void answerMessageBoxes (bool, std::function<bool()>) {}
 
 std::vector<std::string> takeMessageBoxes()
 {

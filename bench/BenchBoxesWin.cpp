@@ -19,7 +19,7 @@ bool canShowMessageBoxes (std::string&)
     return true;
 }
 
-void answerMessageBoxes (bool on)
+void answerMessageBoxes (bool on, std::function<bool()> idle)
 {
     simwin::clearMessageBoxes();
     if (!on)
@@ -32,11 +32,11 @@ void answerMessageBoxes (bool on)
     auto openSince =
         std::make_shared<std::map<const simwin::MessageBoxRecord*, std::chrono::steady_clock::time_point>>();
     simwin::setMessageBoxHandler (
-        [openSince] (const simwin::MessageBoxRecord& box)
+        [openSince, idle] (const simwin::MessageBoxRecord& box)
         {
             const auto now = std::chrono::steady_clock::now();
             const auto opened = openSince->emplace (&box, now).first;
-            if (now - opened->second < messageBoxReadingTime)
+            if (now - opened->second < messageBoxReadingTime || (idle != nullptr && !idle()))
                 return 0;
             openSince->erase (opened);
             return IDOK;

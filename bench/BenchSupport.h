@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,11 +57,12 @@ std::vector<Count> platformCounts();
 bool canShowMessageBoxes (std::string& reason);
 
 /** From now on (on) each box the program shows is closed as a person
-    pressing OK would, after reading it for messageBoxReadingTime; off: no
-    longer.  A box closed at once could come before the thread that asked for
-    it has ended (the load thread sends its end of transmission after its
-    last status), which no person's click does. */
-void answerMessageBoxes (bool on);
+    pressing OK would, once it has been open for messageBoxReadingTime and
+    idle (asked on the box's thread) holds; off: no longer.  A box closed at
+    once could come before the thread that asked for it has ended (the load
+    thread sends its end of transmission after its last status), which a
+    person's click hardly does. */
+void answerMessageBoxes (bool on, std::function<bool()> idle = nullptr);
 constexpr std::chrono::milliseconds messageBoxReadingTime{ 20 };
 
 /** The messages of the boxes shown since the last call, oldest first. */
