@@ -37,4 +37,9 @@ int openDevices()
 {
     return (int) simmac::openDeviceInterfaces();
 }
+
+std::vector<Count> platformCounts()
+{
+    return {};
+}
 } // namespace bench

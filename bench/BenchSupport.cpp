@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fstream>
+#include <malloc.h>
 #include <sstream>
 #include <time.h>
 
@@ -52,6 +53,16 @@ long statusField (const std::string& name)
 long residentKiB()
 {
     return statusField ("VmRSS");
+}
+
+long heapInUseBytes()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return 0;
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return (long) (info.uordblks + info.hblkhd);
+#endif
 }
 
 long peakResidentKiB()

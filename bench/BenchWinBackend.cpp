@@ -33,4 +33,16 @@ int openDevices()
 {
     return (int) simwin::openFileHandles();
 }
+
+std::vector<Count> platformCounts()
+{
+    // What the Windows layer opens and must close again: kernel handles (its
+    // device files and the transfers' events), the blocks of its buffers and
+    // paths, and the SetupAPI and HID records of its enumerations.
+    return { { "handles", (long) simwin::openHandles() },
+             { "global blocks", (long) simwin::liveGlobalAllocations() },
+             { "device info sets", (long) simwin::liveDeviceInfoSets() },
+             { "preparsed data", (long) simwin::livePreparsedData() },
+             { "windows", (long) simwin::liveWindows() } };
+}
 } // namespace bench

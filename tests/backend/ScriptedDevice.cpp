@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace testbackend
 {
@@ -20,6 +21,8 @@ void ScriptedDevice::queueReply (const Report& report)
 
 void ScriptedDevice::queueCode (int code)
 {
+    if (code == 0)
+        throw std::invalid_argument ("a get that returns 0 has copied a report: queue the reply instead");
     std::lock_guard<std::mutex> guard (lock);
     answers.push_back ({ Answer::code, {}, code });
 }
@@ -34,6 +37,25 @@ void ScriptedDevice::queueSendFailure (int code)
 {
     std::lock_guard<std::mutex> guard (lock);
     sendFailures.push_back (code);
+}
+
+void ScriptedDevice::unplug()
+{
+    std::lock_guard<std::mutex> guard (lock);
+    gone = true;
+}
+
+bool ScriptedDevice::isUnplugged() const
+{
+    std::lock_guard<std::mutex> guard (lock);
+    return gone;
+}
+
+void ScriptedDevice::onEachSend (SendHook hook)
+{
+    std::lock_guard<std::mutex> guard (lock);
+    sendHook = std::move (hook);
+    hookedSends = 0;
 }
 
 std::vector<SentReport> ScriptedDevice::sends() const
@@ -62,12 +84,25 @@ int ScriptedDevice::releaseCount() const
 
 int ScriptedDevice::onSend (const std::uint8_t* data, int len, int timeoutMs)
 {
-    std::lock_guard<std::mutex> guard (lock);
-    sent.push_back ({ std::vector<std::uint8_t> (data, data + std::max (len, 0)), timeoutMs });
-    if (sendFailures.empty())
-        return 0;
-    const int code = sendFailures.front();
-    sendFailures.pop_front();
+    SendHook hook;
+    std::size_t index = 0;
+    int code = 0;
+    {
+        std::lock_guard<std::mutex> guard (lock);
+        sent.push_back ({ std::vector<std::uint8_t> (data, data + std::max (len, 0)), timeoutMs });
+        if (gone)
+            code = goneCode;
+        else if (!sendFailures.empty())
+        {
+            code = sendFailures.front();
+            sendFailures.pop_front();
+        }
+        hook = sendHook;
+        index = hookedSends++;
+    }
+    // Outside the lock: the hook may hold this thread while others look in.
+    if (hook != nullptr)
+        hook (index, timeoutMs);
     return code;
 }
 
@@ -75,7 +110,7 @@ int ScriptedDevice::onGet (std::uint8_t* buf, int len, int timeoutMs)
 {
     std::lock_guard<std::mutex> guard (lock);
     getCalls.push_back ({ len, timeoutMs });
-    if (answers.empty())
+    if (gone || answers.empty())
         return timeoutCode;
 
     const Answer answer = answers.front();

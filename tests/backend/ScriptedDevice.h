@@ -10,9 +10,11 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace testbackend
@@ -39,12 +41,25 @@ class ScriptedDevice
 public:
     /** The next get copies this report. */
     void queueReply (const Report& report);
-    /** The next get fails with code and leaves the buffer alone. */
+    /** The next get fails with code and leaves the buffer alone.  code is not
+        0: a backend's get that succeeds has always copied a report. */
     void queueCode (int code);
     /** The next get finds no report in time. */
     void queueNoReport();
     /** The next send fails with code (sends succeed otherwise). */
     void queueSendFailure (int code);
+    /** The controller is unplugged: from now on every send fails with goneCode,
+        every get finds no report, and its path opens nothing, as with a bus
+        device that has gone. */
+    void unplug();
+    bool isUnplugged() const;
+
+    /** Called on the sending thread for every later send, with its number
+        (from 0, counted from this call) and its time-out, after the send is
+        recorded and before it returns: it may hold the sender for up to that
+        time-out, as a device that is slow to take a report does.  Null: none. */
+    using SendHook = std::function<void (std::size_t index, int timeoutMs)>;
+    void onEachSend (SendHook hook);
 
     std::vector<SentReport> sends() const;
     std::vector<GetCall> gets() const;
@@ -76,7 +91,15 @@ private:
     std::vector<SentReport> sent;
     std::vector<GetCall> getCalls;
     int released = 0;
+    bool gone = false;
+    SendHook sendHook;
+    std::size_t hookedSends = 0;
 };
+
+/** Makes device known to the test backend with the given ids, without
+    opening it; returns the path its identifiers carry ("scripted:<n>"). */
+std::string addScriptedDevice (const std::shared_ptr<ScriptedDevice>& device, int vendorId = 0x7A3C,
+                               int productId = 0x6102);
 
 /** Opens device as a qmhid::HIDDevice with the given ids.  The caller ends it
     with release(). */

@@ -299,7 +299,7 @@ int HIDDevice::createFrom (HIDDeviceIdentifier* identifier, HIDDevice** device)
         return resultNotFound;
 
     auto scripted = found->second.device.lock();
-    if (scripted == nullptr)
+    if (scripted == nullptr || scripted->isUnplugged())
         return resultNotFound;
 
     auto* opened = new HIDDevice();
@@ -342,23 +342,25 @@ qmhid::HIDDevice* openBusDevice (sim::DeviceId id)
 
 namespace testbackend
 {
+std::string addScriptedDevice (const std::shared_ptr<ScriptedDevice>& device, int vendorId, int productId)
+{
+    std::lock_guard<std::mutex> guard (registryLock);
+    std::string path = "scripted:" + std::to_string (nextScriptedNumber++);
+    // A gone device's path opens nothing, with or without its entry.
+    if (scriptedDevices.size() >= pruneScriptedAt)
+    {
+        for (auto it = scriptedDevices.begin(); it != scriptedDevices.end();)
+            it = it->second.device.expired() ? scriptedDevices.erase (it) : std::next (it);
+        pruneScriptedAt = std::max<std::size_t> (64, 2 * scriptedDevices.size());
+    }
+    scriptedDevices[path] = { device, vendorId, productId };
+    return path;
+}
+
 qmhid::HIDDevice* openScriptedDevice (const std::shared_ptr<ScriptedDevice>& device, int vendorId,
                                       int productId)
 {
-    std::string path;
-    {
-        std::lock_guard<std::mutex> guard (registryLock);
-        path = "scripted:" + std::to_string (nextScriptedNumber++);
-        // A gone device's path opens nothing, with or without its entry.
-        if (scriptedDevices.size() >= pruneScriptedAt)
-        {
-            for (auto it = scriptedDevices.begin(); it != scriptedDevices.end();)
-                it = it->second.device.expired() ? scriptedDevices.erase (it) : std::next (it);
-            pruneScriptedAt = std::max<std::size_t> (64, 2 * scriptedDevices.size());
-        }
-        scriptedDevices[path] = { device, vendorId, productId };
-    }
-
+    std::string path = addScriptedDevice (device, vendorId, productId);
     qmhid::HIDDeviceIdentifier identifier;
     identifier.init (path.data());
     qmhid::HIDDevice* opened = nullptr;

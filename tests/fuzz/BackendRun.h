@@ -4,10 +4,15 @@
 // stand-in, shared by the macOS and the Windows targets.  The device stays
 // plugged in and open from one input to the next (plugging is slow); an
 // input may replug it with a new hostile description, and then sends, gets,
-// unsolicited reports, unplugs and notification rounds in the order it says.
+// unsolicited reports, probes (findDevice), unplugs and notification rounds
+// in the order it says.  A device may be pulled out while it is open: its
+// removal then reaches an open device, which the input either releases at
+// once, as the window does, or keeps using, as a worker thread that still
+// holds it does.
 
 #include "HostileDevice.h"
 
+#include <qmhid_Flavour.h>
 #include <qmhid_HIDDevice.h>
 #include <qmhid_HIDDeviceIdentifier.h>
 
@@ -26,45 +31,19 @@ struct Platform
     std::function<void()> serviceNotifications;
 };
 
-/** Opens every device that arrives, as the detector does; counts removals. */
-struct Notified
-{
-    std::vector<qmhid::HIDDevice*> opened;
-    int removals = 0;
-
-    static void callback (int kind, qmhid::HIDDeviceIdentifier* identifier, void* user)
-    {
-        auto* self = static_cast<Notified*> (user);
-        if (kind == 1)
-        {
-            ++self->removals;
-            return;
-        }
-        qmhid::HIDDevice* device = nullptr;
-        if (qmhid::HIDDevice::createFrom (identifier, &device) == 0)
-            self->opened.push_back (device);
-    }
-
-    void releaseAll()
-    {
-        for (auto* d : opened)
-            d->release();
-        opened.clear();
-    }
-};
-
 class BackendRun
 {
 public:
     explicit BackendRun (Platform p)
         : platform (std::move (p))
     {
-        qmhid::HIDDevice::setDeviceNotificationCallback (&Notified::callback, &notified);
+        qmhid::HIDDevice::setDeviceNotificationCallback (&BackendRun::notified, this);
     }
 
     void runOne (Input& input)
     {
         const std::uint8_t head = input.byte();
+        releaseOnRemoval = (head & 0x40) != 0;
         if (model == nullptr || (head & 0x0F) == 0)
             replug (input);
 
@@ -116,52 +95,142 @@ public:
                 case 6:
                     if ((op & 0xF0) == 0x60)
                         unplug();
+                    else if ((op & 0xF0) == 0xE0)
+                        pull();
+                    else if ((op & 0x30) == 0x20)
+                        probe (input);
                     break;
                 default:
-                    if ((op & 0xF0) == 0x70 && hid != nullptr)
-                    {
-                        hid->release();
-                        hid = nullptr;
-                    }
+                    if ((op & 0xF0) == 0x70)
+                        releaseHeld();
                     break;
             }
         }
         platform.serviceNotifications();
-        notified.releaseAll();
+        releaseArrivals();
     }
 
     void replug (Input& input)
     {
         unplug();
         model = std::make_shared<HostileDevice>();
-        id = sim::VirtualHidBus::instance().plug (model, hostileDescription (input));
+        description = hostileDescription (input);
+        id = sim::VirtualHidBus::instance().plug (model, description);
         platform.serviceNotifications();
-        notified.releaseAll();
+        releaseArrivals();
         qmhid::HIDDeviceIdentifier identifier;
         platform.initIdentifier (identifier, id);
         if (qmhid::HIDDevice::createFrom (&identifier, &hid) != 0)
             hid = nullptr;
     }
 
+    /** Releases the device, then unplugs it. */
     void unplug()
     {
-        if (hid != nullptr)
+        releaseHeld();
+        pull();
+        releaseArrivals();
+    }
+
+private:
+    /** Opens every device that arrives, as the detector does; on a removal
+        compares the open devices with it, as the window does with its
+        controller. */
+    static void notified (int kind, qmhid::HIDDeviceIdentifier* identifier, void* user)
+    {
+        auto* self = static_cast<BackendRun*> (user);
+        if (kind == 0)
         {
-            hid->release();
-            hid = nullptr;
+            qmhid::HIDDevice* device = nullptr;
+            if (qmhid::HIDDevice::createFrom (identifier, &device) == 0)
+                self->arrivals.push_back (device);
+            return;
         }
+        for (auto it = self->arrivals.begin(); it != self->arrivals.end();)
+        {
+            if ((*it)->compare (identifier))
+            {
+                (*it)->release();
+                it = self->arrivals.erase (it);
+            }
+            else
+            {
+                ++it;
+            }
+        }
+        if (self->hid != nullptr && self->hid->compare (identifier) && self->releaseOnRemoval)
+            self->releaseHeld();
+    }
+
+    /** Unplugs the bus device, whether or not it is open. */
+    void pull()
+    {
         if (id != 0)
             sim::VirtualHidBus::instance().unplug (id);
         id = 0;
         platform.serviceNotifications();
-        notified.releaseAll();
     }
 
-private:
+    /** The start-up probe: the first device of a vendor, or all of them, by
+        vendor and product; kept as the open device when none is held. */
+    void probe (Input& input)
+    {
+        const int which = input.pick (3);
+        int vendorId = which == 0 ? description.vendorId : which == 1 ? 0x7A3C : input.u16();
+        int productId = input.flag() ? description.productId : input.u16();
+        const int form = input.pick (3);
+        // Only the list form and the macOS build's own form filter by product.
+        bool byProduct = form != 0 && input.flag();
+        std::vector<qmhid::HIDDevice*> found;
+        qmhid::HIDDevice* first = nullptr;
+        if (form == 0)
+        {
+            if (qmhid::HIDDevice::findDevice (vendorId, &first) == 0)
+                found.push_back (first);
+        }
+#if QMHID_MAC_FLAVOUR
+        else if (form == 2)
+        {
+            byProduct = true;
+            if (qmhid::HIDDevice::findDevice (vendorId, productId, &first) == 0)
+                found.push_back (first);
+        }
+#endif
+        else
+        {
+            qmhid::HIDDevice::findDevice (&vendorId, byProduct ? &productId : nullptr, 1, &found);
+        }
+        for (auto* device : found)
+        {
+            check (device->vendorId == vendorId && (!byProduct || device->productId == productId),
+                   "findDevice opened a device it was not asked for");
+            if (hid == nullptr && input.flag())
+                hid = device;
+            else
+                device->release();
+        }
+    }
+
+    void releaseHeld()
+    {
+        if (hid != nullptr)
+            hid->release();
+        hid = nullptr;
+    }
+
+    void releaseArrivals()
+    {
+        for (auto* d : arrivals)
+            d->release();
+        arrivals.clear();
+    }
+
     Platform platform;
-    Notified notified;
+    std::vector<qmhid::HIDDevice*> arrivals;
     std::shared_ptr<HostileDevice> model;
+    sim::DeviceDescription description;
     sim::DeviceId id = 0;
     qmhid::HIDDevice* hid = nullptr;
+    bool releaseOnRemoval = false;
 };
 } // namespace fuzz

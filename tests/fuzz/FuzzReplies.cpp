@@ -4,6 +4,7 @@
 // that gets through is shown in the controller panel.
 
 #include "FuzzSupport.h"
+#include "ScriptedAnswers.h"
 
 #include <DeviceInfoComponent.h>
 #include <InfoPanelLabels.h>
@@ -87,32 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
     // Not make_shared: the test backend keeps a weak reference to every scripted
     // device it opened, which would keep the whole object's memory.
     std::shared_ptr<testbackend::ScriptedDevice> script (new testbackend::ScriptedDevice());
-    while (!input.empty())
-    {
-        const std::uint8_t kind = input.byte();
-        switch (kind % 8)
-        {
-            case 0:
-                script->queueNoReport();
-                break;
-            case 1:
-                script->queueCode ((int) (std::int8_t) input.byte());
-                break;
-            case 2:
-                script->queueSendFailure (input.flag() ? testbackend::writeTimeoutCode
-                                                       : testbackend::goneCode);
-                break;
-            default:
-            {
-                testbackend::Report report{};
-                const auto bytes = input.bytes (report.size());
-                std::copy (bytes.begin(), bytes.end(), report.begin());
-                viewReply (report);
-                script->queueReply (report);
-                break;
-            }
-        }
-    }
+    fuzz::queueAnswers (*script, input, viewReply);
 
     HIDDevice* device = testbackend::openScriptedDevice (script, 0x7A3C, 0x6102);
     check (device != nullptr, "scripted device did not open");

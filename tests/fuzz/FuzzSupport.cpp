@@ -13,9 +13,10 @@ namespace fuzz
 namespace
 {
 /** JUCE logs a failed jassert here (JUCE_LOG_ASSERTIONS); the fuzzer only
-    sees a crash.  What JUCE says at exit is left out, and so is its own leak count is left out (the objects the targets
-    keep for the whole run are never deleted); LeakSanitizer reports
-    real leaks after every input. */
+    sees a crash.  What JUCE says at exit is left out, its own count of
+    leaked objects with it (the objects the targets keep for the whole run
+    are never deleted).  Leaks are LeakSanitizer's, which scripts/fuzz has
+    look once, as each run ends, over what all its inputs left behind. */
 std::atomic<bool> exiting{ false };
 
 class AbortOnAssertion : public juce::Logger

@@ -15,10 +15,13 @@
 
 #include <juce_events/juce_events.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+
+#include <unistd.h>
 
 namespace
 {
@@ -37,20 +40,23 @@ Bytes cat (Bytes a, const Bytes& b)
     return a;
 }
 
-/** The replies of a simulated controller to a whole road over the test backend. */
-std::vector<sim::HidReport> roadReplies (int fileBytes)
+/** The replies of a simulated controller to a whole road over the test
+    backend, with a file whose CRC holds or (refused) does not. */
+std::vector<sim::SentReply> roadReplies (int fileBytes, bool wrongCrc = false)
 {
     struct Deaf : juce::ChangeListener
     {
         void changeListenerCallback (juce::ChangeBroadcaster*) override {}
     } deaf;
 
-    const auto path = std::filesystem::temp_directory_path() / "ulk_seed_image.bin";
-    {
-        std::ofstream out (path, std::ios::binary | std::ios::trunc);
-        for (int i = 0; i < fileBytes; ++i)
-            out.put ((char) i);
-    }
+    // A file the controller takes: it refuses the last block of an image whose CRC fails.
+    const auto path =
+        std::filesystem::temp_directory_path() / ("ulk_seed_image_" + std::to_string (getpid()) + ".bin");
+    auto file = ulktest::UpdateFileBuilder::km3300().imageSize ((std::size_t) fileBytes -
+                                                                ulktest::UpdateFileBuilder::trailerSize);
+    if (wrongCrc)
+        file.wrongCrc();
+    file.writeTo (path.string());
 
     auto controller = sim::SimulatedController::create (sim::ControllerIdentity::km3300());
     controller->setFlashTimeMs (0);
@@ -78,21 +84,29 @@ std::vector<sim::HidReport> roadReplies (int fileBytes)
     controller->unplug();
     std::filesystem::remove (path);
 
-    std::vector<sim::HidReport> replies;
-    for (const auto& sent : controller->record().sent)
-        replies.push_back (sent.bytes);
-    return replies;
+    return controller->record().sent;
 }
 
-Bytes asEntries (const std::vector<sim::HidReport>& replies)
+/** As the scripted controller's answers: whole reports, those for the
+    execution only when asked. */
+Bytes asEntries (const std::vector<sim::SentReply>& replies, bool execution = true)
 {
     Bytes out;
     for (const auto& r : replies)
     {
+        if (!execution && r.inReplyTo == sim::RequestKind::execute)
+            continue;
         out.push_back (4); // a whole report
-        out.insert (out.end(), r.begin(), r.end());
+        out.insert (out.end(), r.bytes.begin(), r.bytes.end());
     }
     return out;
+}
+
+/** The window's "plug" step: a QM-KM3300's ids and its answers. */
+Bytes plugStep (const Bytes& answers)
+{
+    Bytes step = { 0, 0, 0, (std::uint8_t) (answers.size() >> 8), (std::uint8_t) answers.size() };
+    return cat (step, answers);
 }
 } // namespace
 
@@ -126,29 +140,92 @@ int main (int argc, char** argv)
     const int fileBytes = 2 * 29;
     const auto replies = roadReplies (fileBytes);
     write (root / "fuzz_replies", "road", cat ({ 0xFF, 0, 28 }, asEntries (replies)));
-    write (root / "fuzz_engine", "road", cat ({ (std::uint8_t) fileBytes, 1, 1, 0 }, asEntries (replies)));
-    Bytes silent = { (std::uint8_t) fileBytes, 2, 2, 1 };
+
+    // The engines: the file's length, the retry counts, the execute time-out
+    // (3: 100 ms), where the load and the execution are stopped (0: never)
+    // and the product, then the controller's answers.
+    write (root / "fuzz_engine", "road",
+           cat ({ (std::uint8_t) fileBytes, 1, 1, 0, 0, 0, 1 }, asEntries (replies)));
+    Bytes silent = { (std::uint8_t) fileBytes, 2, 2, 1, 0, 0, 1 };
     for (int i = 0; i < 8; ++i)
         silent.push_back (0); // no reply in time
     write (root / "fuzz_engine", "silent", silent);
+    // Stopped in the load's first block, and in the execution's first request.
+    write (root / "fuzz_engine", "stopped_load",
+           cat ({ (std::uint8_t) fileBytes, 1, 1, 3, 2, 0, 1 }, asEntries (replies)));
+    write (root / "fuzz_engine", "stopped_execution",
+           cat ({ (std::uint8_t) fileBytes, 1, 1, 3, 0, 1, 1 }, asEntries (replies)));
+    // Execute requests of 1 ms that go unanswered: the stop mostly comes
+    // after the first has failed, before the next.
+    write (
+        root / "fuzz_engine", "stopped_between_tries",
+        cat (cat ({ (std::uint8_t) fileBytes, 1, 3, 1, 0, 1, 1 }, asEntries (replies, false)), Bytes (4, 0)));
+
+    // The window: plug a QM-KM3300 in, drop its file (four blocks), Load,
+    // wait, Execute, wait, unplug it.  Two close the window while a run waits
+    // out its pause after a try the controller did not answer; the others
+    // end a run with a failure: the file taken away before the load, the
+    // image refused on every pass, the execution never confirmed (the long
+    // wait, 0xFF, of a patient input outlasts three tries and their pauses).
+    const int windowFileBytes = 58 + (int) ulktest::UpdateFileBuilder::trailerSize;
+    const auto windowReplies = roadReplies (windowFileBytes);
+    const auto refusingReplies = roadReplies (windowFileBytes, true);
+    const std::uint8_t drop = 3, takeAway = 0x82, load = 4, execute = 5, pump = 6, wait = 7, waitLong = 0xFF,
+                       unplug = 1;
+    // The first byte: 0xFF for an input that may wait long.
+    const auto window = [&] (const char* name, const Bytes& answers, const Bytes& steps)
+    {
+        const bool patient = std::find (steps.begin(), steps.end(), waitLong) != steps.end();
+        write (root / "fuzz_update_controller", name,
+               cat ({ (std::uint8_t) (patient ? 0xFF : 0) }, cat (plugStep (answers), steps)));
+    };
+    const Bytes unanswered (3, 0); // no report, three times
+    window ("road", asEntries (windowReplies), { drop, 0, load, wait, execute, wait, unplug });
+    window ("closed_in_load",
+            cat (asEntries ({ windowReplies.begin(), windowReplies.begin() + 2 }), unanswered),
+            { drop, 0, load, wait, pump, 3 });
+    window ("closed_in_execution", cat (asEntries (windowReplies, false), unanswered),
+            { drop, 0, load, wait, execute, wait, pump, 3 });
+    window ("file_gone", asEntries (windowReplies), { drop, 0, takeAway, 0, load, wait });
+    window ("refused", asEntries (refusingReplies, false), { drop, 0, load, waitLong });
+    window ("not_confirmed", cat (asEntries (windowReplies, false), unanswered),
+            { drop, 0, load, wait, execute, waitLong });
+    // A controller that does not answer its caps poll (not in update mode),
+    // then a file for another model and one whose CRC fails.
+    window ("strangers", {}, { drop, 1, drop, 3 });
 
     // A controller on the bus: replug (head 0x10: answers follow), the ids and
     // name of a QM-KM3300, 32-byte reports; then sends and gets in turn, and
     // the answers to the sends.
-    Bytes device = { 0x10, 0, 0, 9, 'Q', 'M', '-', 'K', 'M', '3', '3', '0', '0', 0, 0 };
-    Bytes operations = { 0, 2, 0, 2, 5, 4, 3 };
-    Bytes backend = cat (device, cat ({ (std::uint8_t) operations.size() }, operations));
+    const Bytes device = { 0, 0, 9, 'Q', 'M', '-', 'K', 'M', '3', '3', '0', '0', 0, 0 };
     Bytes answers;
     for (size_t i = 0; i < replies.size() && i < 3; ++i)
     {
         answers.push_back (0x10); // one report
         answers.push_back (0);
-        answers.insert (answers.end(), replies[i].begin(), replies[i].end());
+        answers.insert (answers.end(), replies[i].bytes.begin(), replies[i].bytes.end());
     }
-    backend = cat (backend, answers);
-    backend = cat (backend, answers); // the middle half: the script, then the rest for the sends
-    write (root / "fuzz_mac_backend", "road", backend);
-    write (root / "fuzz_win_backend", "road", backend);
+    // The middle half: the script, then the rest for the sends and probes.
+    auto backend = [&] (std::uint8_t head, const Bytes& operations)
+    {
+        return cat (cat (cat ({ head }, device), cat ({ (std::uint8_t) operations.size() }, operations)),
+                    cat (answers, answers));
+    };
+    const std::uint8_t send = 0, get = 2, sendNow = 4, service = 5, pull = 0xE6, probe = 0x26, release = 0x77;
+    const Bytes road = backend (0x10, { send, get, send, get, service, sendNow, 3 });
+    // Pulled out while open: the removal reaches the open device, which is
+    // kept (head 0x10) and used, or released at once (head 0x50).
+    const Bytes pulled = backend (0x10, { send, get, pull, service, send, get, probe, service });
+    const Bytes releasedOnRemoval = backend (0x50, { send, get, pull, service, probe });
+    // Probed once the open device is let go, and kept.
+    const Bytes probed = backend (0x10, { release, probe, send, get, 0x66 });
+    for (const char* target : { "fuzz_mac_backend", "fuzz_win_backend" })
+    {
+        write (root / target, "road", road);
+        write (root / target, "pulled", pulled);
+        write (root / target, "released_on_removal", releasedOnRemoval);
+        write (root / target, "probed", probed);
+    }
     std::printf ("%zu replies recorded\n", replies.size());
     return 0;
 }
