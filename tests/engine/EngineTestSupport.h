@@ -104,12 +104,6 @@ public:
         entries.push_back (entry);
     }
 
-    void clear()
-    {
-        std::lock_guard<std::mutex> guard (lock);
-        entries.clear();
-    }
-
     /** The milliseconds between consecutive reports of these kinds. */
     std::vector<double> gapsMs (std::initializer_list<sim::RequestKind> kinds) const
     {
