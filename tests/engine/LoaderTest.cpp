@@ -131,6 +131,7 @@ TEST_F (Loader, ProgressRisesToOneAndTheStatusesAreAnnounced)
         recorder.seen.clear();
         heardStart = run == 0;
         progress = -1.0;
+        const int passesBefore = controller->record().passes;
         loader.start (file, device);
         std::vector<double> samples;
         ASSERT_TRUE (ulktest::pumpUntil (
@@ -143,7 +144,13 @@ TEST_F (Loader, ProgressRisesToOneAndTheStatusesAreAnnounced)
         ulktest::pumpFor (10);
 
         EXPECT_EQ (loader.getLoadStatus(), completed);
-        EXPECT_TRUE (std::is_sorted (samples.begin(), samples.end()));
+        // It falls back only when a pass begins again from the first byte: on
+        // a loaded machine an acknowledgement can come after its time-out,
+        // and the last block sent again is refused.
+        int falls = 0;
+        for (std::size_t i = 1; i < samples.size(); ++i)
+            falls += samples[i] < samples[i - 1] ? 1 : 0;
+        EXPECT_LE (falls, controller->record().passes - passesBefore - 1);
         EXPECT_EQ (progress.load(), 1.0);
         const std::vector<int> expected = run == 0
                                               ? std::vector<int>{ completed }
@@ -362,7 +369,7 @@ TEST_F (Loader, AFailedStepPausesBeforeItsNextTryOrPass)
         c.arm (*controller);
 
         EXPECT_EQ (load (writeFile (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 10))), completed);
-        // Less a timer tick of slack (under wine timed waits may end that early).
+        // Less a tick of slack for the granularity of the system's timers.
         EXPECT_GE (times.msFromFirstToNext (c.failed, c.next), pauseMs - 20);
 
         plugged.model->setOnReport (nullptr);
