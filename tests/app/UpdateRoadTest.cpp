@@ -43,7 +43,9 @@ protected:
         plug (ControllerIdentity identity = ControllerIdentity::km3300())
     {
         auto c = sim::SimulatedController::create (std::move (identity));
-        c->setFlashTimeMs (10);
+        // Long enough that the host is reading when the execute's answer
+        // comes, also on a busy machine (see the engine tests' controllers).
+        c->setFlashTimeMs (300);
         c->setRebootTimeMs (10);
         c->plugIn();
         controllers.push_back (c);

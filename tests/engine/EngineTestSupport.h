@@ -192,7 +192,10 @@ protected:
         plugController (sim::ControllerIdentity identity = sim::ControllerIdentity::km3300())
     {
         auto c = sim::SimulatedController::create (std::move (identity));
-        c->setFlashTimeMs (10);
+        // As a real controller, which flashes for seconds, it answers once the
+        // host is reading, also on a busy machine: an answer that came before
+        // the read would go with the reboot's unplug.
+        c->setFlashTimeMs (300);
         c->setRebootTimeMs (10);
         c->plugIn();
         return c;
