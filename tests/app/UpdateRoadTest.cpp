@@ -44,9 +44,11 @@ protected:
     {
         auto c = sim::SimulatedController::create (std::move (identity));
         // Long enough that the host is reading when the execute's answer
-        // comes, also on a busy machine (see the engine tests' controllers).
+        // comes (see the engine tests' controllers), and that the window has
+        // heard of the completed execution before the controller is back,
+        // also on a busy machine.
         c->setFlashTimeMs (300);
-        c->setRebootTimeMs (10);
+        c->setRebootTimeMs (300);
         c->plugIn();
         controllers.push_back (c);
         // Its arrival goes by before a window that starts later listens.
