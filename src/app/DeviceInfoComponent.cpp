@@ -3,11 +3,6 @@
 #include "InfoPanelLabels.h"
 #include "LabelFormat.h"
 
-namespace
-{
-constexpr int updateMode = 2;
-} // namespace
-
 DeviceInfoComponent::DeviceInfoComponent()
     : versionLabel (nullptr)
     , unitNumberLabel (nullptr)
@@ -53,7 +48,7 @@ void DeviceInfoComponent::setDeviceInfo (const UlkDeviceInfo& info)
     modeLabel->setText (LabelFormat::toDeviceModeString (info.operationMode), juce::dontSendNotification);
 
     modeLabel->setColour (juce::Label::textColourId,
-                          info.operationMode == updateMode ? juce::Colours::black : juce::Colours::red);
+                          info.operationMode == QM_VersionUpMode ? juce::Colours::black : juce::Colours::red);
 }
 
 void DeviceInfoComponent::paint (juce::Graphics&) {}

@@ -1,10 +1,10 @@
 #include "LabelFormat.h"
 
 #include "AppFlavour.h"
+#include "UlkDevice.h"
 
 namespace
 {
-constexpr int updateMode = 2;
 constexpr int highestUnitNumber = 15;
 } // namespace
 
@@ -27,7 +27,7 @@ juce::String LabelFormat::toUnitNumberString (juce::uint8 unitNumber)
 
 juce::String LabelFormat::toDeviceModeString (juce::uint8 operationMode)
 {
-    return operationMode == updateMode ? "Update Mode" : "Not Update Mode";
+    return operationMode == QM_VersionUpMode ? "Update Mode" : "Not Update Mode";
 }
 
 #if QMHID_MAC_FLAVOUR

@@ -13,7 +13,6 @@ namespace
 {
 constexpr int productIdKM3300 = 0x6102;
 constexpr int productIdKM3800 = 0x6109;
-constexpr int updateMode = 2;
 constexpr int modelNameCharacters = 16;
 } // namespace
 
@@ -81,7 +80,7 @@ UlkDeviceInfo UlkDevice::getDeviceInfo() const
 
 bool UlkDevice::isVersionUpMode() const
 {
-    return deviceInfo.operationMode == updateMode;
+    return deviceInfo.operationMode == QM_VersionUpMode;
 }
 
 bool UlkDevice::equalId (qmhid::HIDDeviceIdentifier* identifier) const

@@ -14,6 +14,9 @@ struct UlkDeviceInfo : qmhid::ASIOCaps
     int productId;
 };
 
+/** The operation mode a controller in firmware update mode reports. */
+constexpr juce::uint8 QM_VersionUpMode = 2;
+
 /** The USB vendor ids of controllers. */
 extern const int VENDOR_ID_LIST[2];
 

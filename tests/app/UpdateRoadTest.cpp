@@ -2,6 +2,7 @@
 // controller against simulated controllers, with the program's message boxes
 // recorded.
 
+#include "../engine/EngineTestSupport.h"
 #include "../ui/UiTestSupport.h"
 #include "AppTestSupport.h"
 #include "TestPlatform.h"
@@ -9,6 +10,7 @@
 #include "UpdateFileBuilder.h"
 
 #include <MainComponent.h>
+#include <Marquee.h>
 #include <SimulatedController.h>
 #include <VirtualHidBus.h>
 
@@ -41,8 +43,12 @@ protected:
         plug (ControllerIdentity identity = ControllerIdentity::km3300())
     {
         auto c = sim::SimulatedController::create (std::move (identity));
-        c->setFlashTimeMs (10);
-        c->setRebootTimeMs (10);
+        // Long enough that the host is reading when the execute's answer
+        // comes (see the engine tests' controllers), and that the window has
+        // heard of the completed execution before the controller is back,
+        // also on a busy machine.
+        c->setFlashTimeMs (300);
+        c->setRebootTimeMs (300);
         c->plugIn();
         controllers.push_back (c);
         // Its arrival goes by before a window that starts later listens.
@@ -275,6 +281,113 @@ TEST_F (UpdateRoad, ALoadThenAnExecutionCompleteAndTheControllerComesBackUpdated
     EXPECT_EQ (messages[0], "Version up was completed.");
     EXPECT_FALSE (isEnabled (*main, executeButton)); // a completed execution needs a new load
     EXPECT_FALSE (isEnabled (*main, loadButton));    // not in update mode now
+}
+
+TEST_F (UpdateRoad, ExecuteIsOfferedFromACompletedLoadUntilACompletedExecution)
+{
+    start();
+    auto controller = plugAndWait();
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (290)));
+    EXPECT_TRUE (isEnabled (*main, loadButton));
+    EXPECT_FALSE (isEnabled (*main, executeButton)) << "nothing loaded yet";
+
+    ASSERT_TRUE (click (*main, loadButton));
+    waitUntilIdle();
+    ASSERT_EQ (boxes.messages(), Messages{ "Load was completed." });
+    EXPECT_TRUE (isEnabled (*main, executeButton));
+
+    // A later load that the controller refuses takes Execute away again.
+    controller->nakLastBlock (3);
+    boxes.clear();
+    ASSERT_TRUE (click (*main, loadButton));
+    waitUntilIdle (60000);
+    ASSERT_EQ (boxes.messages(), Messages{ "Loaded data is invalid. Check the file." });
+    EXPECT_TRUE (isEnabled (*main, loadButton));
+    EXPECT_FALSE (isEnabled (*main, executeButton));
+
+    ASSERT_TRUE (click (*main, loadButton));
+    waitUntilIdle();
+    ASSERT_TRUE (click (*main, executeButton));
+    ASSERT_TRUE (ulktest::pumpUntil (
+        [this]
+        {
+            const auto shown = boxes.messages();
+            return std::find (shown.begin(), shown.end(), "Version up was completed.") != shown.end();
+        },
+        30000));
+
+    // The next controller in update mode, with the file still held, can be
+    // loaded but not executed: the image went to the one before.
+    ASSERT_TRUE (
+        ulktest::pumpUntil ([&] { return controller->record().reboots == 1 && controller->isPlugged(); }));
+    plug();
+    ASSERT_TRUE (ulktest::pumpUntil ([this] { return isEnabled (*main, loadButton); }));
+    EXPECT_FALSE (isEnabled (*main, executeButton));
+}
+
+TEST_F (UpdateRoad, TheExecutionWaitsForTheControllerAsLongAsTheLoadLearnt)
+{
+    // The last acknowledgement of the load asks for 1 s; the controller then
+    // leaves the execute request unanswered.  The second request follows the
+    // first after that second and the pause of 1500 ms; the default of 15 s
+    // would hold it back for 16.5 s.
+    auto c = sim::SimulatedController::create (ControllerIdentity::km3300());
+    auto model = std::make_shared<enginetest::InterceptingModel> (c);
+    // The window, and with it the execution, ends after this body.
+    auto times = std::make_shared<enginetest::ReportTimes>();
+    model->setOnReport ([times] (const std::uint8_t* data, std::size_t len) { times->note (data, len); });
+    controllers.push_back (c);
+    start();
+    sim::VirtualHidBus::instance().plug (model, c->description());
+    ASSERT_TRUE (ulktest::pumpUntil ([this] { return isShown (*main, deviceInfo); }));
+    c->setExecuteTimeoutSeconds (1);
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (290)));
+    ASSERT_TRUE (click (*main, loadButton));
+    waitUntilIdle();
+    ASSERT_EQ (boxes.messages(), Messages{ "Load was completed." });
+
+    c->neverConfirmExecute();
+    ulktest::StderrCapture err;
+    ASSERT_TRUE (click (*main, executeButton));
+    EXPECT_TRUE (c->waitUntil ([] (const sim::ControllerRecord& r) { return r.executeRequests == 2; }, 10000))
+        << "the second try came later than the learnt time-out and the pause allow";
+    const auto text = err.finish();
+    EXPECT_GE (times->msFromFirstToNext (sim::RequestKind::execute, sim::RequestKind::execute), 2500 - 20);
+    EXPECT_EQ (text.find ("exec timeout(executor): 1000\n") != std::string::npos, ulktest::isMacFlavour())
+        << text;
+}
+
+TEST_F (UpdateRoad, UnpluggingDuringTheExecutionStopsTheMarqueeAtOnce)
+{
+    start();
+    auto controller = plugAndWait();
+    controller->setExecuteTimeoutSeconds (1);
+    drop (file (ulktest::UpdateFileBuilder::km3300().imageSize (290)));
+    ASSERT_TRUE (click (*main, loadButton));
+    waitUntilIdle();
+    controller->neverConfirmExecute();
+    boxes.clear();
+
+    ASSERT_TRUE (click (*main, executeButton));
+    auto& sweep = dynamic_cast<Marquee&> (child (*main, marquee));
+    ASSERT_TRUE (isShown (*main, marquee));
+    ASSERT_TRUE (sweep.isTimerRunning());
+    ASSERT_TRUE (
+        controller->waitUntil ([] (const sim::ControllerRecord& r) { return r.executeRequests == 1; }, 5000));
+
+    // The execution goes on trying, pausing 1500 ms after each failed try,
+    // while the view follows the removal.
+    controller->unplug();
+    ASSERT_TRUE (ulktest::pumpUntil ([this] { return isShown (*main, deviceStatusLabel); }));
+    EXPECT_FALSE (main->fileAcceptable()) << "the execution has ended already";
+    EXPECT_FALSE (isShown (*main, marquee));
+    EXPECT_FALSE (sweep.isTimerRunning());
+    EXPECT_EQ (textOf (*main, statusLabel), "Waiting...");
+
+    waitUntilIdle (60000);
+    EXPECT_EQ (boxes.messages(), Messages{ "Version up was not completed." });
+    EXPECT_EQ (textOf (*main, statusLabel), "");
+    EXPECT_FALSE (sweep.isTimerRunning());
 }
 
 TEST_F (UpdateRoad, AfterACompletedLoadAndUnderTheMarqueeTheProgressBarIsFull)

@@ -14,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -81,6 +84,67 @@ private:
     std::function<void (const std::uint8_t*, std::size_t)> onReport;
 };
 
+/** When each report reached the controller, by kind, noted on the thread that
+    wrote it (hand note() to an InterceptingModel). */
+class ReportTimes
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Entry
+    {
+        sim::RequestKind kind;
+        Clock::time_point at;
+    };
+
+    void note (const std::uint8_t* data, std::size_t len)
+    {
+        const Entry entry{ sim::ControllerFirmware::classify (data, len), Clock::now() };
+        std::lock_guard<std::mutex> guard (lock);
+        entries.push_back (entry);
+    }
+
+    /** The milliseconds between consecutive reports of these kinds. */
+    std::vector<double> gapsMs (std::initializer_list<sim::RequestKind> kinds) const
+    {
+        std::vector<double> gaps;
+        const Entry* previous = nullptr;
+        std::lock_guard<std::mutex> guard (lock);
+        for (const auto& e : entries)
+        {
+            if (std::find (kinds.begin(), kinds.end(), e.kind) == kinds.end())
+                continue;
+            if (previous != nullptr)
+                gaps.push_back (msBetween (previous->at, e.at));
+            previous = &e;
+        }
+        return gaps;
+    }
+
+    /** The milliseconds from the first report of kind from to the first report
+        of kind to after it; -1 when there is no such pair. */
+    double msFromFirstToNext (sim::RequestKind from, sim::RequestKind to) const
+    {
+        std::lock_guard<std::mutex> guard (lock);
+        const auto first =
+            std::find_if (entries.begin(), entries.end(), [from] (const Entry& e) { return e.kind == from; });
+        if (first == entries.end())
+            return -1;
+        const auto next =
+            std::find_if (first + 1, entries.end(), [to] (const Entry& e) { return e.kind == to; });
+        return next == entries.end() ? -1 : msBetween (first->at, next->at);
+    }
+
+private:
+    static double msBetween (Clock::time_point a, Clock::time_point b)
+    {
+        return std::chrono::duration<double, std::milli> (b - a).count();
+    }
+
+    mutable std::mutex lock;
+    std::vector<Entry> entries;
+};
+
 /** The kinds of the requests a controller took, in order. */
 inline std::vector<sim::RequestKind> requestKinds (const sim::SimulatedController& c)
 {
@@ -108,11 +172,30 @@ protected:
             << ulktest::platform::openDeviceCount() << " devices still open";
     }
 
+    /** A controller plugged in behind an InterceptingModel. */
+    struct Intercepted
+    {
+        std::shared_ptr<sim::SimulatedController> controller;
+        std::shared_ptr<InterceptingModel> model;
+        sim::DeviceId id;
+    };
+
+    Intercepted plugIntercepted()
+    {
+        auto c = sim::SimulatedController::create (sim::ControllerIdentity::km3300());
+        auto model = std::make_shared<InterceptingModel> (c);
+        const auto id = sim::VirtualHidBus::instance().plug (model, c->description());
+        return { c, model, id };
+    }
+
     std::shared_ptr<sim::SimulatedController>
         plugController (sim::ControllerIdentity identity = sim::ControllerIdentity::km3300())
     {
         auto c = sim::SimulatedController::create (std::move (identity));
-        c->setFlashTimeMs (10);
+        // As a real controller, which flashes for seconds, it answers once the
+        // host is reading, also on a busy machine: an answer that came before
+        // the read would go with the reboot's unplug.
+        c->setFlashTimeMs (300);
         c->setRebootTimeMs (10);
         c->plugIn();
         return c;

@@ -131,9 +131,10 @@ TEST_F (Executor, ASecondTryCanSucceed)
     auto controller = plugController();
     device = openController (controller->deviceId());
     loadInto (*controller);
-    // The first request goes unanswered; the controller takes the second.
+    // The first request goes unanswered; the controller takes the second
+    // (and flashes for less than the time-out).
     controller->neverConfirmExecute();
-    executor.setExecTimeout (200);
+    executor.setExecTimeout (1000);
 
     ulktest::StderrCapture err;
     executor.start (device);
@@ -181,25 +182,100 @@ TEST_F (Executor, TwoExecutionsInARowAnnounceRunningAgain)
     EXPECT_EQ (countOf (requestKinds (*controller), RequestKind::execute), 2);
 }
 
-TEST_F (Executor, AStopBeforeOrDuringTheFirstTryEndsNotCompletedAndClosesTheExchange)
+TEST_F (Executor, EveryFailedTryIsFollowedByThePause)
 {
-    auto controller = plugController();
-    device = openController (controller->deviceId());
-    controller->neverConfirmExecute();
-    executor.setExecTimeout (400);
+    // Refused at once (no image loaded) or left unanswered until the time-out:
+    // either way the next request, and after the last try the end of
+    // transmission, go out only after the pause.
+    constexpr int pauseMs = 400;
+    struct Case
+    {
+        const char* name;
+        bool unanswered;
+        int timeoutMs;
+    };
 
-    executor.start (device);
-    executor.stop();
-    EXPECT_FALSE (executor.isRunning());
-    ulktest::pumpFor (10);
-    EXPECT_EQ (executor.getExecStatus(), notCompleted);
+    for (const auto& c : { Case{ "refused", false, 50 }, Case{ "unanswered", true, 150 } })
+    {
+        SCOPED_TRACE (c.name);
+        const auto plugged = plugIntercepted();
+        ReportTimes times;
+        plugged.model->setOnReport ([&] (const std::uint8_t* data, std::size_t len)
+                                    { times.note (data, len); });
+        device = openController (plugged.id);
+        plugged.controller->neverConfirmExecute (c.unanswered);
+        executor.setRetryWaitTime (pauseMs);
+        executor.setExecTimeout (c.timeoutMs);
 
-    // The exchange is closed at once, or once the abandoned request's wait is over.
-    EXPECT_TRUE (controller->waitUntil (
-        [] (const sim::ControllerRecord& r)
-        { return !r.received.empty() && r.received.back().kind == RequestKind::endOfTransmission; },
-        5000));
-    EXPECT_LE (countOf (requestKinds (*controller), RequestKind::execute), 1);
+        EXPECT_EQ (execute(), notCompleted);
+        const auto gaps = times.gapsMs ({ RequestKind::execute, RequestKind::endOfTransmission });
+        ASSERT_EQ (gaps.size(), 3u); // three tries, then the end of transmission
+        // Less a tick of slack for the granularity of the system's timers.
+        for (const double gap : gaps)
+            EXPECT_GE (gap, (c.unanswered ? c.timeoutMs : 0) + pauseMs - 20);
+
+        plugged.model->setOnReport (nullptr);
+        device = nullptr;
+        sim::VirtualHidBus::instance().unplug (plugged.id);
+    }
+}
+
+TEST_F (Executor, AStopSendsNoFurtherRequestAndClosesTheExchange)
+{
+    // Stopped while the controller has yet to answer the first request, or in
+    // the pause after a refused try (no image loaded: the request is refused
+    // at once).  The pause is longer than a stop waits, so the run ends in
+    // time only when the stop cuts it short.  Each case has an engine of its
+    // own: the wake-up of a stop that lands in a try stays pending for the
+    // engine's next run (the program stops an engine only to delete it).
+    struct Case
+    {
+        const char* name;
+        bool refused;
+    };
+
+    for (const auto& c : { Case{ "during the first try", false }, Case{ "in the pause after a try", true } })
+    {
+        SCOPED_TRACE (c.name);
+        StatusRecorder listener;
+        UpdateExecutor run (&listener);
+        listener.read = [&] { return run.getExecStatus(); };
+        run.setRetryWaitTime (5000);
+        run.setExecTimeout (400);
+        auto controller = plugController();
+        device = openController (controller->deviceId());
+        controller->neverConfirmExecute (!c.refused);
+
+        run.start (device);
+        ASSERT_TRUE (controller->waitUntil (
+            [&] (const sim::ControllerRecord& r)
+            {
+                return c.refused ? !r.sent.empty() && r.sent.back().inReplyTo == RequestKind::execute
+                                 : r.executeRequests == 1;
+            },
+            5000));
+        // Time for the refusal to reach the thread and its pause to begin.
+        if (c.refused)
+            ulktest::pumpFor (200);
+
+        run.stop();
+        EXPECT_FALSE (run.isRunning());
+        ulktest::pumpFor (10);
+        EXPECT_EQ (run.getExecStatus(), notCompleted);
+
+        // Closed at once, or once the abandoned request's wait is over; a
+        // request sent after the stop would come before that.
+        EXPECT_TRUE (controller->waitUntil (
+            [] (const sim::ControllerRecord& r)
+            { return !r.received.empty() && r.received.back().kind == RequestKind::endOfTransmission; },
+            5000));
+        const auto kinds = requestKinds (*controller);
+        EXPECT_EQ (countOf (kinds, RequestKind::execute), 1);
+        EXPECT_EQ (countOf (kinds, RequestKind::endOfTransmission), 1);
+
+        device = nullptr;
+        controller->unplug();
+    }
 }
 
 TEST_F (Executor, TheExecutionTimeOutPersistsAndBoundsEachTry)

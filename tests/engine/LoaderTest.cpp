@@ -100,11 +100,10 @@ TEST_F (Loader, AWholeLoadDeliversTheFileByteForByte)
 
 TEST_F (Loader, ProgressRisesToOneAndTheStatusesAreAnnounced)
 {
-    auto c = sim::SimulatedController::create (sim::ControllerIdentity::km3300());
-    auto model = std::make_shared<InterceptingModel> (c);
-    const auto id = sim::VirtualHidBus::instance().plug (model, c->description());
-    controller = c;
-    device = openController (id);
+    const auto plugged = plugIntercepted();
+    const auto& model = plugged.model;
+    controller = plugged.controller;
+    device = openController (plugged.id);
     const auto file = writeFile (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 3000));
 
     // Each run's select waits until the message thread has heard loadStarted,
@@ -132,6 +131,7 @@ TEST_F (Loader, ProgressRisesToOneAndTheStatusesAreAnnounced)
         recorder.seen.clear();
         heardStart = run == 0;
         progress = -1.0;
+        const int passesBefore = controller->record().passes;
         loader.start (file, device);
         std::vector<double> samples;
         ASSERT_TRUE (ulktest::pumpUntil (
@@ -144,7 +144,13 @@ TEST_F (Loader, ProgressRisesToOneAndTheStatusesAreAnnounced)
         ulktest::pumpFor (10);
 
         EXPECT_EQ (loader.getLoadStatus(), completed);
-        EXPECT_TRUE (std::is_sorted (samples.begin(), samples.end()));
+        // It falls back only when a pass begins again from the first byte: on
+        // a loaded machine an acknowledgement can come after its time-out,
+        // and the last block sent again is refused.
+        int falls = 0;
+        for (std::size_t i = 1; i < samples.size(); ++i)
+            falls += samples[i] < samples[i - 1] ? 1 : 0;
+        EXPECT_LE (falls, controller->record().passes - passesBefore - 1);
         EXPECT_EQ (progress.load(), 1.0);
         const std::vector<int> expected = run == 0
                                               ? std::vector<int>{ completed }
@@ -327,6 +333,51 @@ TEST_F (Loader, TheDefaultsAreThreeTriesWithPausesOf1500ms)
     EXPECT_GE (elapsed, 3u * 1500u - 100u); // a pause after every failed try, the last one included
 }
 
+TEST_F (Loader, AFailedStepPausesBeforeItsNextTryOrPass)
+{
+    // The report that follows a failure goes out only after the pause: the
+    // select or the block again, or, after a refused image, the next pass.
+    constexpr int pauseMs = 400;
+    struct Case
+    {
+        const char* name;
+        std::function<void (sim::SimulatedController&)> arm;
+        RequestKind failed;
+        RequestKind next;
+    };
+
+    const Case cases[] = {
+        { "refused select", [] (auto& c) { c.nakSelect (1); }, RequestKind::select, RequestKind::select },
+        { "refused first block", [] (auto& c) { c.nakFirstBlock (1); }, RequestKind::firstBlock,
+          RequestKind::firstBlock },
+        { "unanswered last block", [] (auto& c) { c.dropReply (RequestKind::lastBlock); },
+          RequestKind::lastBlock, RequestKind::lastBlock },
+        { "refused image", [] (auto& c) { c.nakLastBlock (1); }, RequestKind::lastBlock,
+          RequestKind::firstBlock },
+    };
+
+    loader.setRetryWaitTime (pauseMs);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto plugged = plugIntercepted();
+        ReportTimes times;
+        plugged.model->setOnReport ([&] (const std::uint8_t* data, std::size_t len)
+                                    { times.note (data, len); });
+        controller = plugged.controller;
+        device = openController (plugged.id);
+        c.arm (*controller);
+
+        EXPECT_EQ (load (writeFile (ulktest::UpdateFileBuilder::km3300().imageSize (29 * 10))), completed);
+        // Less a tick of slack for the granularity of the system's timers.
+        EXPECT_GE (times.msFromFirstToNext (c.failed, c.next), pauseMs - 20);
+
+        plugged.model->setOnReport (nullptr);
+        device = nullptr;
+        sim::VirtualHidBus::instance().unplug (plugged.id);
+    }
+}
+
 TEST_F (Loader, AnUnpluggedControllerFailsTheLoad)
 {
     useController (plugController());
@@ -339,11 +390,10 @@ TEST_F (Loader, AnUnpluggedControllerFailsTheLoad)
 
 TEST_F (Loader, AStopRequestCancelsAtTheNextBlock)
 {
-    auto c = sim::SimulatedController::create (sim::ControllerIdentity::km3300());
-    auto model = std::make_shared<InterceptingModel> (c);
-    const auto id = sim::VirtualHidBus::instance().plug (model, c->description());
-    controller = c;
-    device = openController (id);
+    const auto plugged = plugIntercepted();
+    const auto& model = plugged.model;
+    controller = plugged.controller;
+    device = openController (plugged.id);
 
     // On the fifth middle block the load thread itself is asked to exit.
     std::atomic<int> middles{ 0 };

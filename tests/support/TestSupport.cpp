@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +22,13 @@
  #include <thread>
  #include <windows.h>
 #else
+ #include <csignal>
+ #include <poll.h>
+ #include <spawn.h>
+ #include <sys/wait.h>
  #include <unistd.h>
+
+extern char** environ;
 #endif
 
 namespace ulktest
@@ -342,4 +349,60 @@ std::vector<std::string> LogCapture::newLines() const
         return {};
     return std::vector<std::string> (lines.begin() + (std::ptrdiff_t) linesBefore, lines.end());
 }
+#ifndef _WIN32
+ProgramRun runProgram (const std::string& program, const std::vector<std::string>& arguments, int timeoutMs)
+{
+    ProgramRun run;
+    int pipeFds[2];
+    if (pipe (pipeFds) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init (&actions);
+    posix_spawn_file_actions_adddup2 (&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addclose (&actions, pipeFds[0]);
+
+    std::vector<std::string> all{ program };
+    all.insert (all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back (a.data());
+    argv.push_back (nullptr);
+
+    pid_t child = 0;
+    const int spawned = posix_spawn (&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy (&actions);
+    close (pipeFds[1]);
+
+    // The output ends when the program does (or closes it).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+    bool late = false;
+    while (spawned == 0)
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd readable{ pipeFds[0], POLLIN, 0 };
+        if (left <= 0 || poll (&readable, 1, (int) left) == 0)
+        {
+            late = true;
+            break;
+        }
+        char buffer[256];
+        const ssize_t got = read (pipeFds[0], buffer, sizeof (buffer));
+        if (got <= 0)
+            break;
+        run.output.append (buffer, (std::size_t) got);
+    }
+    close (pipeFds[0]);
+    if (spawned != 0)
+        return run;
+
+    if (late)
+        kill (child, SIGKILL);
+    int status = 0;
+    if (waitpid (child, &status, 0) == child && !late && WIFEXITED (status))
+        run.exitCode = WEXITSTATUS (status);
+    return run;
+}
+#endif
 } // namespace ulktest

@@ -126,6 +126,23 @@ private:
     size_t linesBefore;
 };
 
+#ifndef _WIN32
+/** What a program that runProgram ran did. */
+struct ProgramRun
+{
+    /** Its exit code; -1 when it did not start, did not end by itself or did
+        not end in time. */
+    int exitCode = -1;
+    /** What it wrote to its standard output. */
+    std::string output;
+};
+
+/** Runs program with these arguments after its own path, in this process's
+    environment and working directory, and waits up to timeoutMs for its end
+    (then it is killed). */
+ProgramRun runProgram (const std::string& program, const std::vector<std::string>& arguments, int timeoutMs);
+#endif
+
 /** True in the macOS flavour of the test program. */
 inline bool isMacFlavour()
 {

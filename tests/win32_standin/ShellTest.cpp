@@ -5,18 +5,15 @@
 // in WindowTest.cpp).
 
 #include "StandInTest.h"
+#include "TestSupport.h"
 
 #include <shellapi.h>
 
 #include <climits>
 #include <cstdio>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 using namespace wintest;
 using namespace simtest;
@@ -149,39 +146,6 @@ TEST_F (CommandLine, GetCommandLineGivesTheLineLastSet)
     EXPECT_EQ (std::wstring (first), L"ulk.exe first") << "an earlier line stays valid";
 }
 
-/** Runs the entry probe with these arguments; its output and exit code. */
-std::pair<std::string, int> runEntryProbe (const std::vector<std::string>& arguments)
-{
-    int pipeFds[2];
-    if (pipe (pipeFds) != 0)
-        return { "", -1 };
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init (&actions);
-    posix_spawn_file_actions_adddup2 (&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addclose (&actions, pipeFds[0]);
-
-    std::vector<std::string> all{ WIN32_ENTRY_PROBE };
-    all.insert (all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back (a.data());
-    argv.push_back (nullptr);
-
-    pid_t child = 0;
-    const int spawned = posix_spawn (&child, WIN32_ENTRY_PROBE, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy (&actions);
-    close (pipeFds[1]);
-    std::string output;
-    char buffer[256];
-    for (ssize_t got; (got = read (pipeFds[0], buffer, sizeof (buffer))) > 0;)
-        output.append (buffer, (std::size_t) got);
-    close (pipeFds[0]);
-    int status = 0;
-    if (spawned != 0 || waitpid (child, &status, 0) != child || !WIFEXITED (status))
-        return { output, -1 };
-    return { output, WEXITSTATUS (status) };
-}
-
 TEST (EntryGlue, MainHandsTheArgumentsToWinMainAsWindowsWould)
 {
     struct Case
@@ -205,9 +169,9 @@ TEST (EntryGlue, MainHandsTheArgumentsToWinMainAsWindowsWould)
         std::string expected = "instance ok\nprevious null\nshow 10\nlpCmdLine [" + c.lpCmdLine + "]\n";
         for (auto& a : c.arguments)
             expected += "argument [" + a + "]\n";
-        const auto [output, code] = runEntryProbe (c.arguments);
-        EXPECT_EQ (output, expected);
-        EXPECT_EQ (code, 3) << "main returns what WinMain returns";
+        const auto run = ulktest::runProgram (WIN32_ENTRY_PROBE, c.arguments, 30000);
+        EXPECT_EQ (run.output, expected);
+        EXPECT_EQ (run.exitCode, 3) << "main returns what WinMain returns";
     }
 }
 

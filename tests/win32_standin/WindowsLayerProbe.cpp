@@ -4,7 +4,6 @@
 
 #include <dbt.h>
 #include <setupapi.h>
-#include <shellapi.h>
 
 // Older SDKs declare HID.DLL without C linkage of its own.
 extern "C"
@@ -216,23 +215,4 @@ HWND makeNotificationWindow (Callback callback, HDEVNOTIFY* notification)
     return window;
 }
 
-std::wstring singleArgument()
-{
-    int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW (GetCommandLineW(), &count);
-    if (arguments == NULL)
-        return std::wstring();
-    const std::wstring argument = count == 2 ? arguments[1] : L"";
-    LocalFree (arguments);
-    return argument;
-}
-
-int showBox (int alertType, const char* title, const char* message)
-{
-    const UINT icon = alertType == 1   ? MB_ICONQUESTION
-                      : alertType == 2 ? MB_ICONWARNING
-                      : alertType == 3 ? MB_ICONINFORMATION
-                                       : 0;
-    return MessageBoxA (NULL, message, title, icon);
-}
 } // namespace probe

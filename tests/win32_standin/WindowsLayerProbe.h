@@ -8,8 +8,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 namespace probe
 {
 /** Opens every present HID interface of the vendor exclusively, as the
@@ -34,10 +32,4 @@ int readReport (HANDLE file, BYTE* report, DWORD length, DWORD timeoutMs);
     callback with the path, and its registration; null when any step fails. */
 using Callback = void (*) (int kind, const wchar_t* path);
 HWND makeNotificationWindow (Callback callback, HDEVNOTIFY* notification);
-
-/** The one argument of the process command line, or empty. */
-std::wstring singleArgument();
-
-/** A box with the icon of an alert type (1 question, 2 warning, 3 information). */
-int showBox (int alertType, const char* title, const char* message);
 } // namespace probe
