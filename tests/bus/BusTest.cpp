@@ -245,10 +245,12 @@ TEST_F (BusTest, TimerRunsTasksInTimeOrderAndDropsAnUnpluggedDevicesTasks)
         };
     };
 
-    bus.schedule (60, record (3));
-    bus.schedule (30, record (2));
+    // Each delay counts from its own call: the gaps are wide enough that a test
+    // thread stalled between two calls on a busy machine cannot swap them.
+    bus.schedule (600, record (3));
+    bus.schedule (300, record (2));
     bus.schedule (0, record (1));
-    bus.schedule (40, record (99), id);
+    bus.schedule (400, record (99), id);
     bus.unplug (id);
 
     std::unique_lock<std::mutex> guard (lock);
